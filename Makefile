@@ -1,0 +1,44 @@
+# make run    build (Release) and decode a capture: FILE (default samples/demo.cap), LEVEL (default 2)
+# make test   build with AddressSanitizer and UndefinedBehaviorSanitizer and run every test
+# make bench  decoder benchmarks (Release)
+# make fuzz   run every fuzz target for longer (FUZZ_SECONDS each, default 600)
+# make demo   regenerate samples/demo.cap
+# make format clang-format every source file
+
+FILE ?= samples/demo.cap
+LEVEL ?= 2
+JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 600
+RELEASE := build/release
+SANITIZED := build/sanitized
+
+.PHONY: run test bench fuzz demo format deps release sanitized
+
+deps:
+	@bash scripts/install-deps.sh
+
+release: deps
+	@cmake -S . -B $(RELEASE) -DCMAKE_BUILD_TYPE=Release -DMORVANTIS_BENCH=ON >/dev/null
+	@cmake --build $(RELEASE) -j $(JOBS)
+
+sanitized: deps
+	@cmake -S . -B $(SANITIZED) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVANTIS_SANITIZE=ON >/dev/null
+	@cmake --build $(SANITIZED) -j $(JOBS)
+
+run: release
+	@$(RELEASE)/Morvantis $(FILE) $(LEVEL)
+
+test: sanitized
+	@cd $(SANITIZED) && ctest --output-on-failure -j $(JOBS)
+
+bench: release
+	@bash bench/run_bench.sh $(RELEASE)
+
+fuzz: deps
+	@bash fuzz/run_fuzz.sh $(FUZZ_SECONDS)
+
+demo: release
+	@bash samples/make_demo.sh $(RELEASE)
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

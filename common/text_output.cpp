@@ -1,0 +1,101 @@
+#include "common/text_output.h"
+
+#include <algorithm>
+#include <cstdio>
+
+TextOutputState TextOutput{};
+
+namespace {
+
+bool WriteToStandardOutput(const char* data, std::size_t size) {
+  return std::fwrite(data, 1, size, stdout) == size;
+}
+
+}  // namespace
+
+void DrainOutput() {
+  if (TextOutput.Used == 0) return;
+  if (!TextOutput.Failed) {
+    OutputSink sink = TextOutput.Sink ? TextOutput.Sink : WriteToStandardOutput;
+    if (!sink(TextOutput.Buffer, TextOutput.Used)) TextOutput.Failed = true;
+  }
+  TextOutput.Used = 0;
+}
+
+bool FinishOutput() {
+  DrainOutput();
+  if (TextOutput.Sink == nullptr && (std::fflush(stdout) != 0 || std::ferror(stdout))) {
+    TextOutput.Failed = true;
+  }
+  return !TextOutput.Failed;
+}
+
+void SetOutputSink(OutputSink sink) {
+  DrainOutput();
+  TextOutput.Sink = sink;
+}
+
+bool DiscardOutput(const char*, std::size_t) {
+  return true;
+}
+
+void WriteLongText(std::string_view text) {
+  while (!text.empty()) {
+    std::size_t part = std::min(text.size(), OutputBufferSize);
+    std::memcpy(ReserveOutput(part), text.data(), part);
+    CommitOutput(part);
+    text.remove_prefix(part);
+  }
+}
+
+void WriteRepeated(char c, std::uint64_t count) {
+  while (count > 0) {
+    std::size_t room = OutputBufferSize - TextOutput.Used;
+    if (room == 0) {
+      DrainOutput();
+      room = OutputBufferSize;
+    }
+    std::size_t part = count < room ? static_cast<std::size_t>(count) : room;
+    std::memset(TextOutput.Buffer + TextOutput.Used, c, part);
+    CommitOutput(part);
+    count -= part;
+  }
+}
+
+void WriteInt(std::int64_t value, int width, char pad) {
+  // Magnitude as unsigned, so the most negative value needs no special case.
+  std::uint64_t magnitude =
+      value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+  char digits[20];
+  int digitCount = 0;
+  do {
+    digits[digitCount++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+
+  int length = digitCount + (value < 0 ? 1 : 0);
+  int padding = std::max(0, width - length);
+  char* out = ReserveOutput(static_cast<std::size_t>(length + padding));
+  char* start = out;
+  // printf puts the sign before zero padding but after space padding.
+  if (pad == '0') {
+    if (value < 0) *out++ = '-';
+    for (int i = 0; i < padding; ++i) *out++ = '0';
+  } else {
+    for (int i = 0; i < padding; ++i) *out++ = ' ';
+    if (value < 0) *out++ = '-';
+  }
+  while (digitCount > 0) *out++ = digits[--digitCount];
+  CommitOutput(static_cast<std::size_t>(out - start));
+}
+
+void WriteCellTime(std::uint32_t cells) {
+  std::uint64_t hundredths = std::uint64_t{cells} * 15;
+  WriteInt(static_cast<std::int64_t>(hundredths / 100), 3, '0');
+  char* out = ReserveOutput(3);
+  std::uint64_t fraction = hundredths % 100;
+  out[0] = '.';
+  out[1] = static_cast<char>('0' + fraction / 10);
+  out[2] = static_cast<char>('0' + fraction % 10);
+  CommitOutput(3);
+}

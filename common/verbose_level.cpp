@@ -1,0 +1,3 @@
+#include "common/verbose_level.h"
+
+std::int32_t VerboseLevel = 0;

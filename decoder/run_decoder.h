@@ -1,0 +1,61 @@
+// Run decoder: the frame state machine between the capture's runs and the groups of symbols.
+//
+// In: one run duration per call, with its polarity label. Out: complete groups of four symbols
+// (handed to the group consumer) and the decoder's report lines.
+//
+// Frame layout after its 18-cell sync run, one letter per bit in stream order:
+//
+//   TTTTTT EE CCCCCCCCCC CCCCCCCCCC ... (16 code words)
+//   T  frame type: 000011 is ODD, 000000 is EVEN, anything else is unknown
+//   E  two extra bits, EVEN frames only; their meaning is not known and they are not used
+//   C  code word: words 1-4 form group 0, 5-8 group 1, 9-12 group 2, 13-16 group 3
+//
+// An ODD frame is 166 bits, an EVEN frame 168. No run inside a valid frame is longer than 15
+// cells and every valid code word holds a level change, so one code word per run keeps up.
+#pragma once
+
+#include <cstdint>
+
+#include "common/pcm_types.h"
+
+enum DecoderStateValue : std::uint8_t {
+  SeekSync = 0,        // waiting for a run of exactly 18 cells
+  FrameTypeField = 1,  // waiting for the 6-bit frame type
+  EvenExtraBits = 2,   // EVEN frame: waiting for the 2 extra bits
+  PcmBytes = 255,      // reading the frame's 16 code words
+};
+
+struct RunDecoderState {
+  DecoderStateValue DecoderState;
+  std::uint32_t CellTotal;    // cells of every run so far, syncs included; wraps modulo 2^32
+  std::int32_t SyncCount;     // SYNC lines printed so far; wraps like a 32-bit counter
+  int FrameParity;            // OddFrame or EvenFrame
+  PcmGroupSymbols PcmGroup;   // symbols of the group being filled
+  std::uint32_t SymbolIndex;  // slot of PcmGroup for the next symbol, 0 to 3
+  std::uint32_t GroupIndex;   // next group of the frame, 0 to 3; 4 after the frame's end
+};
+
+extern RunDecoderState RunDecoder;
+
+// Receives each complete group with its frame parity and its place (0 to 3) in the frame.
+using GroupConsumer = void (*)(const PcmGroupSymbols& group, int parity, std::uint32_t groupIndex);
+
+// Where complete groups go; DecodeGroup unless a companion tool installs its own.
+extern GroupConsumer GroupConsumerHook;
+
+inline constexpr double CellScale = 1.0 / 6.623;  // bit cells per capture unit
+inline constexpr std::int32_t SyncCells = 18;
+
+// floor(duration x CellScale + 0.5) in double precision, without a library call: truncation
+// toward zero is floor for every value but negative non-integers, which step down by one.
+inline std::int32_t CellsFromDuration(std::int32_t duration) {
+  double scaled = duration * CellScale + 0.5;
+  auto truncated = static_cast<std::int32_t>(scaled);
+  return truncated - (scaled < truncated ? 1 : 0);
+}
+
+// Decodes one run of the capture.
+void DecodeRun(std::int32_t duration, Polarity polarity);
+
+// Puts the decoder and its accumulator back to their starting state (tests and fuzzing only).
+void ResetRunDecoder();

@@ -1,0 +1,130 @@
+#include "tests/test_support.h"
+
+#include <unistd.h>
+
+#include <sys/wait.h>
+#include <array>
+#include <cstdarg>
+#include <cstdio>
+#include <fstream>
+
+#include "capture/run_lengths.h"
+#include "channels/channel_display.h"
+#include "common/text_output.h"
+#include "common/verbose_level.h"
+#include "decoder/run_decoder.h"
+
+namespace {
+
+std::string Captured;
+
+bool AppendToCaptured(const char* data, std::size_t size) {
+  Captured.append(data, size);
+  return true;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+struct TemporaryFiles {
+  std::vector<std::string> paths;
+  ~TemporaryFiles() {
+    for (const auto& path : paths) std::remove(path.c_str());
+  }
+} Temporaries;
+
+}  // namespace
+
+std::string DecodeToText(const RunDurations& durations, std::int32_t level) {
+  ResetRunDecoder();
+  ResetChannelDisplay();
+  VerboseLevel = level;
+  Captured.clear();
+  SetOutputSink(AppendToCaptured);
+  Polarity polarity = 0;
+  for (std::int32_t duration : durations) {
+    DecodeRun(duration, polarity);
+    polarity ^= 1;
+  }
+  DrainOutput();
+  SetOutputSink(nullptr);
+  return Captured;
+}
+
+std::string TemporaryPath(const std::string& suffix) {
+  static int counter = 0;
+  std::string path =
+      (std::getenv("TMPDIR") ? std::string(std::getenv("TMPDIR")) : std::string("/tmp")) +
+      "/morvantis_test_" + std::to_string(getpid()) + "_" + std::to_string(counter++) + suffix;
+  Temporaries.paths.push_back(path);
+  return path;
+}
+
+ProgramResult RunCommand(const std::string& commandLine) {
+  std::string outPath = TemporaryPath(".out");
+  std::string errPath = TemporaryPath(".err");
+  int status = std::system(("(" + commandLine + ") >" + outPath + " 2>" + errPath).c_str());
+  int exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return {ReadWholeFile(outPath), ReadWholeFile(errPath), exitCode};
+}
+
+RunDurations Durations(const CellRuns& cells) {
+  SeededRandom unused(0);
+  return DurationsFromCells(cells, 0, unused);
+}
+
+void AppendSyncedFrame(CellRuns& cells, const FrameFields& frame) {
+  cells.push_back(SyncCells);
+  BitStream bits;
+  AppendFrame(bits, frame);
+  AppendRunsAfterSync(cells, bits);
+}
+
+FrameFields MakeFrame(int parity, std::uint32_t position, std::uint32_t delta, std::uint32_t ecc) {
+  FrameFields frame;
+  frame.Parity = parity;
+  for (std::uint32_t g = 0; g < GroupsPerFrame; ++g)
+    frame.Groups[g] = {ExpectedAux[g], delta, position, ecc};
+  return frame;
+}
+
+std::string WriteTemporaryFile(const std::string& bytes, const std::string& suffix) {
+  std::string path = TemporaryPath(suffix);
+  std::ofstream(path, std::ios::binary) << bytes;
+  return path;
+}
+
+std::string Format(const char* format, ...) {
+  std::array<char, 512> buffer{};
+  va_list arguments;
+  va_start(arguments, format);
+  std::vsnprintf(buffer.data(), buffer.size(), format, arguments);
+  va_end(arguments);
+  return buffer.data();
+}
+
+std::string SyncLine(bool positive, std::uint32_t cells, int frameNumber) {
+  return Format(
+      "\n== SYNC = %s == Time:%06.02fms == #Frames:%04d ================================\n",
+      positive ? "POS" : "NEG", cells * 0.15, frameNumber);
+}
+
+std::string FrameEndLine(std::uint32_t cells) {
+  return Format("------ Time=%06.02f\n", cells * 0.15);
+}
+
+std::string GroupLine(std::uint32_t aux, std::uint32_t ecc, int positionChannel,
+                      std::uint32_t position, int deltaChannel, std::uint32_t delta,
+                      bool auxExpected) {
+  return Format("   aux=%2u ecc=%3u A%d=%4u D%d=%4u", aux, ecc, positionChannel, position,
+                deltaChannel, delta) +
+         (auxExpected ? "\n" : "*****CHECK****\n");
+}
+
+std::string Bits(std::uint32_t value, int count) {
+  std::string digits;
+  for (int i = count - 1; i >= 0; --i) digits += ((value >> i) & 1) ? '1' : '0';
+  return digits;
+}

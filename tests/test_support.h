@@ -1,0 +1,50 @@
+// Helpers the tests share: decoding in-process into a string, running the built programs, and
+// building captures from frames with the encoder. Expected texts are formatted here with
+// printf and the formats the decoder's output is defined by, independently of the decoder.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "capture/capture_timing.h"
+#include "capture/frame_bits.h"
+
+// Decodes `durations` from a fresh decoder state at `level`; returns everything printed.
+std::string DecodeToText(const RunDurations& durations, std::int32_t level);
+
+struct ProgramResult {
+  std::string out;
+  std::string err;
+  int exitCode;
+};
+
+// Runs a shell command line; captures standard output and standard error.
+ProgramResult RunCommand(const std::string& commandLine);
+
+// A fresh temporary path ending in `suffix`, removed when the test binary ends.
+std::string TemporaryPath(const std::string& suffix);
+
+// Durations of cell runs without jitter.
+RunDurations Durations(const CellRuns& cells);
+
+// Sync run, then the frame's bits as runs.
+void AppendSyncedFrame(CellRuns& cells, const FrameFields& frame);
+
+// A frame whose every group carries the given fields with the expected aux.
+FrameFields MakeFrame(int parity, std::uint32_t position, std::uint32_t delta,
+                      std::uint32_t ecc = 0);
+
+// Writes raw bytes to a temporary file and returns its path.
+std::string WriteTemporaryFile(const std::string& bytes, const std::string& suffix = ".cap");
+
+// printf into a string.
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// The texts the decoder prints, from their defining formats.
+std::string SyncLine(bool positive, std::uint32_t cells, int frameNumber);
+std::string FrameEndLine(std::uint32_t cells);
+std::string GroupLine(std::uint32_t aux, std::uint32_t ecc, int positionChannel,
+                      std::uint32_t position, int deltaChannel, std::uint32_t delta,
+                      bool auxExpected);
+std::string Bits(std::uint32_t value, int count);

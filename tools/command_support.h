@@ -1,0 +1,15 @@
+// What every MorvantisCapture subcommand shares: how it reports a failure and its exit codes.
+#pragma once
+
+#include <string>
+
+inline constexpr int ExitOk = 0;
+inline constexpr int ExitFailed = 1;  // bad input, unreadable or unwritable files
+inline constexpr int ExitUsage = 2;   // options that make no sense
+
+// Prints "MorvantisCapture COMMAND: MESSAGE" on standard error and returns ExitFailed.
+int Fail(const std::string& command, const std::string& message);
+
+// Standard output is checked once at the end: flushed, then its error state. Returns the exit
+// code to use, reporting a failure on standard error.
+int FinishStandardOutput(const std::string& command, int exitCode);
