@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr ChannelDisplayState StartingDisplay = {{}, {}, true};
+constexpr ChannelDisplayState StartingDisplay = {{}, {}, true, 0};
 constexpr int FilledSlotsForLine = 8;
 constexpr std::int32_t UnchangedDelta = 8;
 
@@ -16,15 +16,19 @@ void PrintDisplayLine() {
     if (position >= 0) {
       WriteInt(position, 4, ' ');
       WriteChar(' ');
-    } else if (delta < UnchangedDelta) {
-      WriteText(channel_text::DeltaDown);
-    } else if (delta == UnchangedDelta) {
-      WriteText(channel_text::DeltaSame);
     } else {
-      WriteText(channel_text::DeltaUp);
+      WriteText(delta < UnchangedDelta    ? channel_text::DeltaDown
+                : delta == UnchangedDelta ? channel_text::DeltaSame
+                                          : channel_text::DeltaUp);
     }
   }
   WriteChar('\n');
+}
+
+// Stores `value` in `slot`, keeping the count of slots above 0 (a stored 0 counts as empty).
+void Store(std::int32_t& slot, std::int32_t value) {
+  ChannelDisplay.FilledSlots += (value > 0) - (slot > 0);
+  slot = value;
 }
 
 }  // namespace
@@ -36,18 +40,13 @@ void ShowOnDisplay(const GroupChannels& channels, const GroupFields& fields) {
     ChannelDisplay.DisplayFresh = false;
     ChannelDisplay.ChannelPositions.fill(-1);
     ChannelDisplay.ChannelDeltas.fill(-1);
+    ChannelDisplay.FilledSlots = 0;
   }
-  ChannelDisplay.ChannelPositions[channels.PositionChannel - 1] =
-      static_cast<std::int32_t>(fields.Position);
-  ChannelDisplay.ChannelDeltas[channels.DeltaChannel - 1] = static_cast<std::int32_t>(fields.Delta);
-
-  // A stored 0 counts as empty, like -1.
-  int filled = 0;
-  for (std::uint32_t slot = 0; slot < ChannelCount; ++slot) {
-    filled += ChannelDisplay.ChannelPositions[slot] > 0;
-    filled += ChannelDisplay.ChannelDeltas[slot] > 0;
-  }
-  if (filled < FilledSlotsForLine) return;
+  Store(ChannelDisplay.ChannelPositions[channels.PositionChannel - 1],
+        static_cast<std::int32_t>(fields.Position));
+  Store(ChannelDisplay.ChannelDeltas[channels.DeltaChannel - 1],
+        static_cast<std::int32_t>(fields.Delta));
+  if (ChannelDisplay.FilledSlots < FilledSlotsForLine) return;
 
   PrintDisplayLine();
   ChannelDisplay.DisplayFresh = true;

@@ -13,6 +13,7 @@ struct ChannelDisplayState {
   std::array<std::int32_t, ChannelCount> ChannelPositions;  // -1: empty
   std::array<std::int32_t, ChannelCount> ChannelDeltas;     // -1: empty
   bool DisplayFresh;  // the next store empties both tables first
+  int FilledSlots;    // slots of both tables that hold a value above 0
 };
 
 extern ChannelDisplayState ChannelDisplay;

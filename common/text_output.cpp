@@ -63,6 +63,19 @@ void WriteRepeated(char c, std::uint64_t count) {
 }
 
 void WriteInt(std::int64_t value, int width, char pad) {
+  // Every number the decoder prints in its hot lines is 0 to 9999 in a field of at most 4.
+  if (value >= 0 && value < 10000 && width <= 4) {
+    auto v = static_cast<std::uint32_t>(value);
+    char digits[4] = {static_cast<char>('0' + v / 1000), static_cast<char>('0' + v / 100 % 10),
+                      static_cast<char>('0' + v / 10 % 10), static_cast<char>('0' + v % 10)};
+    int length = v >= 1000 ? 4 : v >= 100 ? 3 : v >= 10 ? 2 : 1;
+    int shown = std::max(length, width);
+    char* out = ReserveOutput(4);
+    for (int i = 0; i < shown - length; ++i) out[i] = pad;
+    std::memcpy(out + shown - length, digits + 4 - length, static_cast<std::size_t>(length));
+    CommitOutput(static_cast<std::size_t>(shown));
+    return;
+  }
   // Magnitude as unsigned, so the most negative value needs no special case.
   std::uint64_t magnitude =
       value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);

@@ -1,8 +1,26 @@
 #include "decoder/pending_bits.h"
 
+#include <array>
+#include <cstring>
+
 #include "common/text_output.h"
 
 PendingBitsState PendingBits{};
+
+namespace {
+
+// The eight binary digits of every byte value, so a field is written a byte at a time.
+constexpr auto ByteDigits = [] {
+  std::array<std::array<char, 8>, 256> digits{};
+  for (std::uint32_t byte = 0; byte < 256; ++byte) {
+    for (std::uint32_t bit = 0; bit < 8; ++bit) {
+      digits[byte][bit] = static_cast<char>('0' + ((byte >> (7 - bit)) & 1));
+    }
+  }
+  return digits;
+}();
+
+}  // namespace
 
 void AppendRun(std::int32_t cells) {
   if (cells > 0) {
@@ -33,9 +51,11 @@ void PrintBits(std::uint32_t value, std::uint32_t n, std::string_view suffix) {
     WriteRepeated('0', n - 32);
     n = 32;
   }
-  char* out = ReserveOutput(n);
-  for (std::uint32_t i = 0; i < n; ++i) {
-    out[i] = static_cast<char>('0' + ((value >> (n - 1 - i)) & 1));
+  // The low n bits, moved to the top of the word: all 32 digits are written, the first n kept.
+  std::uint32_t aligned = ShiftLeftExact(value, 32 - n);
+  char* out = ReserveOutput(32);
+  for (std::uint32_t byte = 0; byte < 4; ++byte) {
+    std::memcpy(out + 8 * byte, ByteDigits[(aligned >> (24 - 8 * byte)) & 0xFF].data(), 8);
   }
   CommitOutput(n);
   WriteText(suffix);

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(g++ make cmake googletest libgtest-dev libbenchmark-dev libcli11-dev libsndfile1-dev
-          clang libclang-rt-dev librsvg2-bin python3)
+          clang libclang-rt-dev librsvg2-bin python3 time)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")

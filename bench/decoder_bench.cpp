@@ -1,0 +1,72 @@
+// Micro-benchmarks: the run decoder on in-memory runs at each verbose level, and the output
+// formatting helpers, all writing into a sink that discards the text.
+#include <benchmark/benchmark.h>
+
+#include "capture/channel_frames.h"
+#include "capture/signal_patterns.h"
+#include "capture/synthesizer.h"
+#include "channels/channel_display.h"
+#include "common/text_output.h"
+#include "common/verbose_level.h"
+#include "decoder/pending_bits.h"
+#include "decoder/run_decoder.h"
+
+namespace {
+
+const RunDurations& BenchCapture() {
+  static const RunDurations durations = [] {
+    Impairments impairments;
+    impairments.Jitter = 0.5;
+    impairments.GlitchRate = 0.001;
+    auto rows = PatternRows(SignalPattern::Sweep, 20000);
+    return SynthesizeCapture(FramesFromRows(rows, OddFrame, 0), impairments).Durations;
+  }();
+  return durations;
+}
+
+void DecodeRuns(benchmark::State& state) {
+  const RunDurations& durations = BenchCapture();
+  SetOutputSink(DiscardOutput);
+  VerboseLevel = static_cast<std::int32_t>(state.range(0));
+  ResetRunDecoder();
+  ResetChannelDisplay();
+  for (auto _ : state) {
+    Polarity polarity = 0;
+    for (std::int32_t duration : durations) {
+      DecodeRun(duration, polarity);
+      polarity ^= 1;
+    }
+  }
+  DrainOutput();
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(durations.size()));
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(durations.size() * 4));
+}
+BENCHMARK(DecodeRuns)->Arg(0)->Arg(2)->Arg(3)->Arg(4);
+
+void FormatCellTime(benchmark::State& state) {
+  SetOutputSink(DiscardOutput);
+  std::uint32_t cells = 123456;
+  for (auto _ : state) WriteCellTime(cells += 185);
+  DrainOutput();
+}
+BENCHMARK(FormatCellTime);
+
+void FormatTenBits(benchmark::State& state) {
+  SetOutputSink(DiscardOutput);
+  std::uint32_t word = 0;
+  for (auto _ : state) PrintBits(word++ & 1023, 10, " ");
+  DrainOutput();
+}
+BENCHMARK(FormatTenBits);
+
+void FormatGroupNumber(benchmark::State& state) {
+  SetOutputSink(DiscardOutput);
+  std::int64_t value = 0;
+  for (auto _ : state) WriteInt(value++ & 1023, 4, ' ');
+  DrainOutput();
+}
+BENCHMARK(FormatGroupNumber);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,78 @@
+#!/usr/bin/env python3
+"""Whole-process timing of Morvantis against the bare baseline (read + convert only).
+
+Generates a realistic capture of at least 256 MB once (cached in the build folder), then times
+the baseline and Morvantis at levels 0, 2, 3 and 4 with output to /dev/null, each over several
+runs, and prints medians, throughput, output rate, peak resident memory and the ratio to the
+baseline, which is the figure to steer by on a shared machine.
+"""
+import os
+import statistics
+import subprocess
+import sys
+import time
+
+RUNS = 5
+FRAMES = 1_700_000  # about 275 MB of capture
+
+
+def timed(command, stdout):
+    """Runs `command` once; returns (seconds, peak resident KB).
+
+    The peak comes from GNU time, a small program, because a child forked from this Python
+    process would report Python's own resident size as its peak."""
+    report = "/tmp/morvantis_bench_time.txt"
+    start = time.perf_counter()
+    status = subprocess.call(["/usr/bin/time", "-f", "%M", "-o", report] + command, stdout=stdout,
+                             stderr=subprocess.DEVNULL)
+    elapsed = time.perf_counter() - start
+    if status != 0:
+        sys.exit(f"failed: {' '.join(command)}")
+    with open(report) as lines:
+        return elapsed, int(lines.read().split()[-1])
+
+
+def measure(command):
+    times, peaks = [], []
+    with open(os.devnull, "wb") as sink:
+        for _ in range(RUNS):
+            seconds, peak = timed(command, sink)
+            times.append(seconds)
+            peaks.append(peak)
+    return statistics.median(times), max(peaks)
+
+
+def output_bytes(command):
+    with subprocess.Popen(command, stdout=subprocess.PIPE) as process:
+        total = 0
+        while chunk := process.stdout.read(1 << 20):
+            total += len(chunk)
+    return total
+
+
+def main():
+    build = sys.argv[1] if len(sys.argv) > 1 else "build/release"
+    capture = os.path.join(build, "bench.cap")
+    if not os.path.exists(capture):
+        subprocess.run([os.path.join(build, "MorvantisCapture"), "synth", "--pattern", "sweep",
+                        "--frames", str(FRAMES), "--jitter", "0.5", "--glitch-rate", "0.001",
+                        "--seed", "8", "-o", capture], check=True)
+    size = os.path.getsize(capture)
+    runs = size // 4
+    mb = size / 1e6
+
+    base_time, base_peak = measure([os.path.join(build, "capture_baseline"), capture])
+    print(f"capture: {capture}, {mb:.0f} MB, {runs / 1e6:.1f} M runs; medians of {RUNS} runs")
+    print(f"{'':10} {'time s':>8} {'ratio':>6} {'MB/s in':>8} {'Mruns/s':>8} {'MB/s out':>9} {'peak KB':>8}")
+    print(f"{'baseline':10} {base_time:8.3f} {1:6.2f} {mb / base_time:8.0f} {runs / base_time / 1e6:8.1f} "
+          f"{0:9.0f} {base_peak:8d}")
+    decoder = os.path.join(build, "Morvantis")
+    for level in ("0", "2", "3", "4"):
+        seconds, peak = measure([decoder, capture, level])
+        out = output_bytes([decoder, capture, level])
+        print(f"{'level ' + level:10} {seconds:8.3f} {seconds / base_time:6.2f} {mb / seconds:8.0f} "
+              f"{runs / seconds / 1e6:8.1f} {out / 1e6 / seconds:9.0f} {peak:8d}")
+
+
+if __name__ == "__main__":
+    main()
