@@ -73,6 +73,16 @@ def main():
         print(f"{'level ' + level:10} {seconds:8.3f} {seconds / base_time:6.2f} {mb / seconds:8.0f} "
               f"{runs / seconds / 1e6:8.1f} {out / 1e6 / seconds:9.0f} {peak:8d}")
 
+    # Memory stays fixed whatever the capture: stream four copies (over 1 GB) through a pipe.
+    copies = 4
+    report = "/tmp/morvantis_bench_pipe.txt"
+    command = (f"cat {' '.join([capture] * copies)} | /usr/bin/time -f %M -o {report} "
+               f"{decoder} /dev/stdin 0 >/dev/null")
+    subprocess.run(["bash", "-o", "pipefail", "-c", command], check=True)
+    with open(report) as lines:
+        peak = int(lines.read().split()[-1])
+    print(f"{copies * mb / 1000:.1f} GB streamed from a pipe at level 0: peak {peak} KB")
+
 
 if __name__ == "__main__":
     main()

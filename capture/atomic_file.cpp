@@ -1,5 +1,6 @@
 #include "capture/atomic_file.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -49,6 +50,10 @@ std::string AtomicFile::Open(const std::string& path) {
   if (descriptor < 0) return Describe("cannot create a file beside", path);
   temporaryPath_ = pattern;
   Remember(temporaryPath_);
+  // mkstemp makes the file private; the finished file gets the usual permissions.
+  mode_t mask = umask(0);
+  umask(mask);
+  fchmod(descriptor, 0666 & ~mask);
   stream_ = fdopen(descriptor, "wb");
   if (stream_ == nullptr) {
     close(descriptor);

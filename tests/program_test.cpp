@@ -189,11 +189,28 @@ TEST(Program, MultiFrameCaptureAtEveryLevel) {
 }
 
 TEST(Program, LongRunPrintsEveryDigitAtLevelFour) {
-  // One run of 10 million cells (10 drained, the rest flushed at the sync): 10 million digits.
-  std::string path = CaptureFile({static_cast<std::int32_t>(10'000'000 * 6.623), 119});
-  ProgramResult r = Decode(path, "4");
+  // One run of 100 million cells (10 drained, the rest flushed at the sync): that many digits.
+  std::string path = CaptureFile({static_cast<std::int32_t>(100'000'000 * 6.623), 119});
+  ProgramResult r = RunCommand(Program + " " + path + " 4 | tail -c 200");
   ASSERT_EQ(r.exitCode, 0);
-  EXPECT_EQ(r.out.size(), 10'000'000u + SyncLine(true, 10'000'018, 0).size() + 5);
+  std::string tail = std::string(200 - 5 - SyncLine(true, 100'000'018, 0).size(), '0');
+  EXPECT_EQ(r.out, tail + SyncLine(true, 100'000'018, 0) + "Done\n");
+  ProgramResult count = RunCommand(Program + " " + path + " 4 | wc -c");
+  EXPECT_EQ(std::stoull(count.out), 100'000'000u + SyncLine(true, 100'000'018, 0).size() + 5);
+}
+
+TEST(Program, ExtremeDurationsFinishWithTheDefinedOutput) {
+  RunDurations durations;
+  for (int i = 0; i < 100000; ++i) {
+    durations.push_back(i % 2 ? std::numeric_limits<std::int32_t>::max()
+                              : std::numeric_limits<std::int32_t>::min());
+  }
+  std::string path = CaptureFile(durations);
+  for (const char* level : {"0", "1", "2", "3"}) {
+    ProgramResult r = Decode(path, level);
+    EXPECT_EQ(r.out, "Done\n") << level;  // never a sync: no line before the end
+    EXPECT_EQ(r.exitCode, 0);
+  }
 }
 
 }  // namespace

@@ -153,4 +153,23 @@ TEST(SynthCommand, ErrorsLeaveNoOutputFile) {
   EXPECT_NE(unwritable.err.find("/nonexistent/dir/out.cap"), std::string::npos);
 }
 
+TEST(SynthCommand, InterruptedRunLeavesNoPartialFile) {
+  std::string directory = TemporaryPath(".dir");
+  ASSERT_EQ(RunCommand("mkdir " + directory).exitCode, 0);
+  std::string output = directory + "/big.cap";
+  std::string synth = Tool + " synth --frames 400000 -o " + output;
+  ASSERT_EQ(RunCommand(synth).exitCode, 0);
+  std::string complete = RunCommand("wc -c < " + output).out;
+  for (const char* delay : {"0.05", "0.3", "0.6", "0.9"}) {
+    RunCommand("rm -f " + directory + "/*");
+    RunCommand(synth + " & sleep " + delay + "; kill -TERM $! ; wait");
+    // Either nothing at all or the whole file: never a temporary or a part.
+    std::string files = RunCommand("ls " + directory).out;
+    if (files.empty()) continue;
+    EXPECT_EQ(files, "big.cap\n") << delay;
+    EXPECT_EQ(RunCommand("wc -c < " + output).out, complete) << delay;
+  }
+  RunCommand("rm -rf " + directory);
+}
+
 }  // namespace
