@@ -10,12 +10,6 @@
 
 namespace {
 
-std::string Printed;
-bool Collect(const char* data, std::size_t size) {
-  Printed.append(data, size);
-  return true;
-}
-
 // A display line from its eight columns: a number is a position, "D", "-" or "U" a delta mark.
 std::string Line(std::initializer_list<std::string> columns) {
   std::string line;
@@ -28,18 +22,18 @@ class GroupDecoderTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetChannelDisplay();
-    Printed.clear();
-    SetOutputSink(Collect);
+    CapturedOutput.clear();
+    SetOutputSink(CaptureOutput);
     VerboseLevel = 2;
   }
   void TearDown() override { SetOutputSink(nullptr); }
 
   // Feeds one group and returns what it printed.
   std::string Feed(int parity, std::uint32_t groupIndex, GroupFields fields) {
-    Printed.clear();
+    CapturedOutput.clear();
     DecodeGroup(JoinGroup(fields), parity, groupIndex);
     DrainOutput();
-    return Printed;
+    return CapturedOutput;
   }
 
   // Feeds a frame whose group g carries position 100 x (g + 1) + parity and the delta given.

@@ -7,23 +7,18 @@
 
 #include "common/text_output.h"
 #include "decoder/run_decoder.h"
+#include "tests/test_support.h"
 
 namespace {
 
-std::string Printed;
-bool Collect(const char* data, std::size_t size) {
-  Printed.append(data, size);
-  return true;
-}
-
 template <typename Write>
 std::string Capture(Write write) {
-  Printed.clear();
-  SetOutputSink(Collect);
+  CapturedOutput.clear();
+  SetOutputSink(CaptureOutput);
   write();
   DrainOutput();
   SetOutputSink(nullptr);
-  return Printed;
+  return CapturedOutput;
 }
 
 std::string Printf(const char* format, double value) {

@@ -3,26 +3,21 @@
 
 #include "common/text_output.h"
 #include "decoder/pending_bits.h"
+#include "tests/test_support.h"
 
 namespace {
-
-std::string Printed;
-bool Collect(const char* data, std::size_t size) {
-  Printed.append(data, size);
-  return true;
-}
 
 class PendingBitsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ClearBits();
-    Printed.clear();
-    SetOutputSink(Collect);
+    CapturedOutput.clear();
+    SetOutputSink(CaptureOutput);
   }
   void TearDown() override { SetOutputSink(nullptr); }
   std::string Output() {
     DrainOutput();
-    return Printed;
+    return CapturedOutput;
   }
 };
 
@@ -93,7 +88,7 @@ TEST_F(PendingBitsTest, PrintBitsFormats) {
       {0xFFFFFFFFu, 34, "x", "0011111111111111111111111111111111x"},
   };
   for (const Case& c : cases) {
-    Printed.clear();
+    CapturedOutput.clear();
     PrintBits(c.value, c.count, c.suffix);
     EXPECT_EQ(Output(), c.expected) << c.value << "/" << c.count;
   }

@@ -16,13 +16,6 @@
 
 namespace {
 
-std::string Captured;
-
-bool AppendToCaptured(const char* data, std::size_t size) {
-  Captured.append(data, size);
-  return true;
-}
-
 std::string ReadWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -37,12 +30,19 @@ struct TemporaryFiles {
 
 }  // namespace
 
+std::string CapturedOutput;
+
+bool CaptureOutput(const char* data, std::size_t size) {
+  CapturedOutput.append(data, size);
+  return true;
+}
+
 std::string DecodeToText(const RunDurations& durations, std::int32_t level) {
   ResetRunDecoder();
   ResetChannelDisplay();
   VerboseLevel = level;
-  Captured.clear();
-  SetOutputSink(AppendToCaptured);
+  CapturedOutput.clear();
+  SetOutputSink(CaptureOutput);
   Polarity polarity = 0;
   for (std::int32_t duration : durations) {
     DecodeRun(duration, polarity);
@@ -50,7 +50,7 @@ std::string DecodeToText(const RunDurations& durations, std::int32_t level) {
   }
   DrainOutput();
   SetOutputSink(nullptr);
-  return Captured;
+  return CapturedOutput;
 }
 
 std::string TemporaryPath(const std::string& suffix) {

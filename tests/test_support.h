@@ -10,6 +10,10 @@
 #include "capture/capture_timing.h"
 #include "capture/frame_bits.h"
 
+// Output sink for tests: everything printed is appended to CapturedOutput.
+extern std::string CapturedOutput;
+bool CaptureOutput(const char* data, std::size_t size);
+
 // Decodes `durations` from a fresh decoder state at `level`; returns everything printed.
 std::string DecodeToText(const RunDurations& durations, std::int32_t level);
 
