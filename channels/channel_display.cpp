@@ -1,5 +1,8 @@
 #include "channels/channel_display.h"
 
+#include <cstring>
+#include <string_view>
+
 #include "channels/channel_messages.h"
 #include "common/text_output.h"
 
@@ -9,20 +12,28 @@ constexpr ChannelDisplayState StartingDisplay = {{}, {}, true, 0};
 constexpr int FilledSlotsForLine = 8;
 constexpr std::int32_t UnchangedDelta = 8;
 
+// One five-character column per channel and a line end, built in place and written at once.
+// Positions come from 10-bit fields, so "%4d " always fits its column and the table holds it.
 void PrintDisplayLine() {
+  char line[ChannelCount * 5 + 1];
   for (std::uint32_t slot = 0; slot < ChannelCount; ++slot) {
+    char* column = line + 5 * slot;
     std::int32_t position = ChannelDisplay.ChannelPositions[slot];
     std::int32_t delta = ChannelDisplay.ChannelDeltas[slot];
     if (position >= 0) {
-      WriteInt(position, 4, ' ');
-      WriteChar(' ');
+      std::memcpy(column,
+                  RightAligned4[static_cast<std::uint32_t>(position) % RightAlignedLimit].data(),
+                  4);
+      column[4] = ' ';
     } else {
-      WriteText(delta < UnchangedDelta    ? channel_text::DeltaDown
-                : delta == UnchangedDelta ? channel_text::DeltaSame
-                                          : channel_text::DeltaUp);
+      std::string_view mark = delta < UnchangedDelta    ? channel_text::DeltaDown
+                              : delta == UnchangedDelta ? channel_text::DeltaSame
+                                                        : channel_text::DeltaUp;
+      std::memcpy(column, mark.data(), 5);
     }
   }
-  WriteChar('\n');
+  line[ChannelCount * 5] = '\n';
+  WriteText({line, sizeof line});
 }
 
 // Stores `value` in `slot`, keeping the count of slots above 0 (a stored 0 counts as empty).

@@ -1,5 +1,8 @@
 #include "channels/group_decoder.h"
 
+#include <cstring>
+#include <string_view>
+
 #include "channels/channel_display.h"
 #include "channels/channel_messages.h"
 #include "channels/group_fields.h"
@@ -8,22 +11,37 @@
 
 namespace {
 
+char* Append(char* out, std::string_view text) {
+  std::memcpy(out, text.data(), text.size());
+  return out + text.size();
+}
+
+// `value` as "%<width>d"; every field of the line is below 10^width, so the width holds it.
+char* AppendNumber(char* out, std::uint32_t value, std::size_t width) {
+  std::memcpy(out, RightAligned4[value % RightAlignedLimit].data() + 4 - width, width);
+  return out + width;
+}
+
+// "   aux=%2d ecc=%3d A%d=%4d D%d=%4d", then the line end or the aux check mark, built in place
+// and written at once.
 void PrintGroupLine(const GroupFields& fields, const GroupChannels& channels,
                     std::uint32_t groupIndex) {
-  WriteText(channel_text::AuxLabel);
-  WriteInt(fields.Aux, 2, ' ');
-  WriteText(channel_text::EccLabel);
-  WriteInt(fields.Ecc, 3, ' ');
-  WriteText(channel_text::PositionLabel);
-  WriteInt(channels.PositionChannel, 0, ' ');
-  WriteChar('=');
-  WriteInt(fields.Position, 4, ' ');
-  WriteText(channel_text::DeltaLabel);
-  WriteInt(channels.DeltaChannel, 0, ' ');
-  WriteChar('=');
-  WriteInt(fields.Delta, 4, ' ');
-  WriteText(fields.Aux == ExpectedAux[groupIndex] ? channel_text::AuxExpected
-                                                  : channel_text::AuxMismatch);
+  char line[64];
+  char* out = Append(line, channel_text::AuxLabel);
+  out = AppendNumber(out, fields.Aux, 2);
+  out = Append(out, channel_text::EccLabel);
+  out = AppendNumber(out, fields.Ecc, 3);
+  out = Append(out, channel_text::PositionLabel);
+  out = AppendNumber(out, static_cast<std::uint32_t>(channels.PositionChannel), 1);
+  *out++ = '=';
+  out = AppendNumber(out, fields.Position, 4);
+  out = Append(out, channel_text::DeltaLabel);
+  out = AppendNumber(out, static_cast<std::uint32_t>(channels.DeltaChannel), 1);
+  *out++ = '=';
+  out = AppendNumber(out, fields.Delta, 4);
+  out = Append(out, fields.Aux == ExpectedAux[groupIndex] ? channel_text::AuxExpected
+                                                          : channel_text::AuxMismatch);
+  WriteText({line, static_cast<std::size_t>(out - line)});
 }
 
 }  // namespace

@@ -7,6 +7,11 @@ TextOutputState TextOutput{};
 
 namespace {
 
+constexpr char DigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
 bool WriteToStandardOutput(const char* data, std::size_t size) {
   return std::fwrite(data, 1, size, stdout) == size;
 }
@@ -63,28 +68,20 @@ void WriteRepeated(char c, std::uint64_t count) {
 }
 
 void WriteInt(std::int64_t value, int width, char pad) {
-  // Every number the decoder prints in its hot lines is 0 to 9999 in a field of at most 4.
-  if (value >= 0 && value < 10000 && width <= 4) {
-    auto v = static_cast<std::uint32_t>(value);
-    char digits[4] = {static_cast<char>('0' + v / 1000), static_cast<char>('0' + v / 100 % 10),
-                      static_cast<char>('0' + v / 10 % 10), static_cast<char>('0' + v % 10)};
-    int length = v >= 1000 ? 4 : v >= 100 ? 3 : v >= 10 ? 2 : 1;
-    int shown = std::max(length, width);
-    char* out = ReserveOutput(4);
-    for (int i = 0; i < shown - length; ++i) out[i] = pad;
-    std::memcpy(out + shown - length, digits + 4 - length, static_cast<std::size_t>(length));
-    CommitOutput(static_cast<std::size_t>(shown));
-    return;
-  }
   // Magnitude as unsigned, so the most negative value needs no special case.
   std::uint64_t magnitude =
       value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+  // Digits from the lowest, two at a time.
   char digits[20];
   int digitCount = 0;
-  do {
-    digits[digitCount++] = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
+  while (magnitude >= 100) {
+    const char* pair = DigitPairs + 2 * (magnitude % 100);
+    magnitude /= 100;
+    digits[digitCount++] = pair[1];
+    digits[digitCount++] = pair[0];
+  }
+  digits[digitCount++] = static_cast<char>('0' + magnitude % 10);
+  if (magnitude >= 10) digits[digitCount++] = static_cast<char>('0' + magnitude / 10);
 
   int length = digitCount + (value < 0 ? 1 : 0);
   int padding = std::max(0, width - length);

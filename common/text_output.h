@@ -4,6 +4,7 @@
 // installs its own. A sink that fails once marks the output as failed for good.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -61,6 +62,23 @@ inline void WriteText(std::string_view text) {
 
 // `count` copies of `c`; any count, written block by block.
 void WriteRepeated(char c, std::uint64_t count);
+
+// Every value 0 to 1023 as printf's "%4d" prints it. Its last `w` characters are "%<w>d" for any
+// value below 10^w. Every field of the per-group and display lines is below 1024 (the widest is
+// a 10-bit position), so those lines are filled from this table in a local buffer and written
+// at once.
+inline constexpr std::uint32_t RightAlignedLimit = 1024;
+inline constexpr auto RightAligned4 = [] {
+  std::array<std::array<char, 4>, RightAlignedLimit> table{};
+  for (std::uint32_t value = 0; value < RightAlignedLimit; ++value) {
+    std::uint32_t rest = value;
+    for (int i = 3; i >= 0; --i) {
+      table[value][i] = (rest > 0 || i == 3) ? static_cast<char>('0' + rest % 10) : ' ';
+      rest /= 10;
+    }
+  }
+  return table;
+}();
 
 // An integer as printf's "%<width>d" (pad ' ') or "%0<width>d" (pad '0') prints it.
 void WriteInt(std::int64_t value, int width, char pad);

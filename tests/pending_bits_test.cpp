@@ -70,6 +70,16 @@ TEST_F(PendingBitsTest, ZeroAndNegativeRunsOnlyInvertTheLevel) {
   }
 }
 
+TEST_F(PendingBitsTest, CountWrapsAndFieldsStayWithinTheirWidth) {
+  // 2^32 + 5 bits, the last run of ones: the count wraps to 5 with a word full of ones.
+  for (int i = 0; i < 13; ++i) AppendRun(324'246'361);
+  AppendRun(79'764'608);
+  EXPECT_EQ(PendingBits.BitCount, 5u);
+  EXPECT_EQ(PendingBits.BitWord, 0b11111u);
+  AppendRun(7);
+  EXPECT_EQ(TakeBits(10, false, ""), 0b1111100000u);
+}
+
 TEST_F(PendingBitsTest, LongRunFillsTheWordWithItsLevel) {
   AppendRun(1);
   AppendRun(1000);
