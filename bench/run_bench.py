@@ -83,6 +83,17 @@ def main():
         peak = int(lines.read().split()[-1])
     print(f"{copies * mb / 1000:.1f} GB streamed from a pipe at level 0: peak {peak} KB")
 
+    # Importing one hour of 44.1 kHz 16-bit stereo audio.
+    tool = os.path.join(build, "MorvantisCapture")
+    hour = os.path.join(build, "hour.wav")
+    if not os.path.exists(hour):
+        subprocess.run([tool, "synth", "--pattern", "sweep", "--frames", "130000", "--jitter", "0.3",
+                        "-o", os.path.join(build, "hour.cap"), "--wav", hour, "--channels", "2"],
+                       check=True, stderr=subprocess.DEVNULL)
+    seconds, peak = measure([tool, "import", hour, "-o", os.path.join(build, "hour_imported.cap")])
+    print(f"import of {os.path.getsize(hour) / 1e6:.0f} MB (one hour, 44.1 kHz, 16-bit stereo): "
+          f"{seconds:.2f} s, peak {peak} KB")
+
 
 if __name__ == "__main__":
     main()

@@ -6,15 +6,19 @@
 #include "capture/atomic_file.h"
 #include "common/capture_records.h"
 
+bool WriteCaptureRecord(std::FILE* file, std::int32_t duration) {
+  auto value = static_cast<std::uint32_t>(duration);
+  unsigned char bytes[4] = {
+      static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
+      static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
+  return std::fwrite(bytes, 1, sizeof bytes, file) == sizeof bytes;
+}
+
 std::string WriteCaptureFile(const std::string& path, const RunDurations& durations) {
   AtomicFile file;
   if (std::string error = file.Open(path); !error.empty()) return error;
   for (std::int32_t duration : durations) {
-    auto value = static_cast<std::uint32_t>(duration);
-    unsigned char bytes[4] = {
-        static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
-        static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
-    if (std::fwrite(bytes, 1, sizeof bytes, file.Stream()) != sizeof bytes) break;
+    if (!WriteCaptureRecord(file.Stream(), duration)) break;
   }
   return file.Commit();
 }

@@ -6,7 +6,11 @@
 #include <CLI/CLI.hpp>
 
 #include "capture/atomic_file.h"
+#include "tools/analyze_command.h"
 #include "tools/command_support.h"
+#include "tools/export_command.h"
+#include "tools/import_command.h"
+#include "tools/plot_command.h"
 #include "tools/synth_command.h"
 
 namespace {
@@ -31,6 +35,10 @@ int main(int argc, char** argv) {
   app.footer("Run 'MorvantisCapture COMMAND --help' for the options of a command.");
   int exitCode = ExitOk;
   AddSynthCommand(app, exitCode);
+  AddImportCommand(app, exitCode);
+  AddAnalyzeCommand(app, exitCode);
+  AddExportCommand(app, exitCode);
+  AddPlotCommand(app, exitCode);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& help) {

@@ -5,6 +5,7 @@
 #include <iostream>
 #include <memory>
 
+#include "capture/audio_render.h"
 #include "capture/capture_file.h"
 #include "capture/channel_csv.h"
 #include "capture/signal_patterns.h"
@@ -23,6 +24,8 @@ struct SynthOptions {
   std::string startParity = "odd";
   std::string evenBits = "00";
   Impairments impairments;
+  std::string wav;
+  AudioRenderOptions audio;
 };
 
 std::string ReadRows(const std::string& input, std::vector<ChannelRow>& rows) {
@@ -55,6 +58,13 @@ int RunSynth(const SynthOptions& options) {
   if (std::string error = WriteCaptureFile(options.output, capture.Durations); !error.empty()) {
     return Fail(Command, error);
   }
+  if (!options.wav.empty()) {
+    AudioRenderOptions audio = options.audio;
+    audio.Seed = options.impairments.Seed;
+    if (std::string error = RenderAudio(options.wav, capture.Durations, audio); !error.empty()) {
+      return Fail(Command, error);
+    }
+  }
   std::int64_t units = 0;
   for (std::int32_t d : capture.Durations) units += d;
   std::fprintf(stderr, "synth: %zu frames (%zu glitched), %zu runs, %.3f s -> %s\n", rows.size(),
@@ -76,6 +86,7 @@ void AddSynthCommand(CLI::App& app, int& exitCode) {
       "Examples:\n"
       "  MorvantisCapture synth values.csv -o values.cap\n"
       "  MorvantisCapture synth --pattern sweep --frames 600 --jitter 0.5 -o sweep.cap\n"
+      "  MorvantisCapture synth values.csv -o values.cap --wav values.wav --rate 48000\n"
       "\n"
       "The CSV has a header row ch1,...,ch8 (any order) and one row per frame of positions\n"
       "0 to 1023. Frames alternate ODD and EVEN; each carries the positions of four channels and\n"
@@ -113,5 +124,34 @@ void AddSynthCommand(CLI::App& app, int& exitCode) {
                    "Idle time between frames in ms (default 0)")
       ->check(CLI::Range(0.0, 10000.0));
   synth->add_option("--seed", options->impairments.Seed, "Seed for the impairments (default 1)");
+  synth->add_option("--wav", options->wav,
+                    "Also render the signal as audio (.wav, .flac, .aiff or .w64 by extension)");
+  synth->add_option("--rate", options->audio.Rate, "Sample rate of the audio (default 44100)")
+      ->check(CLI::Range(4000, 768000));
+  synth
+      ->add_option("--channels", options->audio.Channels,
+                   "Channels of the audio, each with the signal (default 1)")
+      ->check(CLI::Range(1, 8));
+  synth
+      ->add_option("--amplitude", options->audio.Amplitude,
+                   "Peak level of the audio, full scale 1 (default 0.8)")
+      ->check(CLI::Range(0.0, 1.0));
+  synth
+      ->add_option("--sample-format", options->audio.SampleFormat,
+                   "pcm16, pcm24 or float (default pcm16)")
+      ->check(CLI::IsMember({"pcm16", "pcm24", "float"}));
+  synth
+      ->add_option("--noise", options->audio.Noise,
+                   "Gaussian noise added to the audio, standard deviation (default 0)")
+      ->check(CLI::Range(0.0, 1.0));
+  synth
+      ->add_option("--dc-offset", options->audio.DcOffset,
+                   "Constant added to the audio (default 0)")
+      ->check(CLI::Range(-1.0, 1.0));
+  synth->add_flag("--invert", options->audio.Invert, "Invert the audio's polarity");
+  synth
+      ->add_option("--ac-coupling-ms", options->audio.AcCouplingMs,
+                   "Time constant of a simulated AC-coupled input in ms (default 0: none)")
+      ->check(CLI::Range(0.0, 10000.0));
   synth->callback([options, &exitCode] { exitCode = RunSynth(*options); });
 }

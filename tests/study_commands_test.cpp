@@ -1,0 +1,166 @@
+// MorvantisCapture analyze, export and plot on synthesized captures whose contents are known.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+
+#include "capture/capture_file.h"
+#include "capture/channel_frames.h"
+#include "tests/test_support.h"
+
+namespace {
+
+const std::string Tool = MORVANTIS_CAPTURE_BINARY;
+
+std::string Synth(const std::string& options) {
+  std::string capture = TemporaryPath(".cap");
+  ProgramResult r = RunCommand(Tool + " synth " + options + " -o " + capture);
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  return capture;
+}
+
+// A number field of the analyzer's one-line JSON object.
+double JsonNumber(const std::string& json, const std::string& key) {
+  std::size_t at = json.find("\"" + key + "\":");
+  EXPECT_NE(at, std::string::npos) << key;
+  return std::stod(json.substr(at + key.size() + 3));
+}
+
+TEST(AnalyzeCommand, RecommendsTheScaleForARecordingThatRunsSlow) {
+  std::string capture = Synth("--pattern sweep --frames 300 --jitter 0.5");
+  RunDurations durations;
+  ASSERT_EQ(ReadCaptureFile(capture, durations), "");
+  for (std::int32_t& d : durations) d = static_cast<std::int32_t>(std::lround(d * 1.03));
+  std::string slow = TemporaryPath(".cap");
+  ASSERT_EQ(WriteCaptureFile(slow, durations), "");
+
+  ProgramResult json = RunCommand(Tool + " analyze " + slow + " --json");
+  ASSERT_EQ(json.exitCode, 0) << json.err;
+  EXPECT_NEAR(JsonNumber(json.out, "scale"), 1 / 1.03, 0.002 / 1.03);
+  EXPECT_NEAR(JsonNumber(json.out, "cell_percent_off"), 3, 0.2);
+  ProgramResult text = RunCommand(Tool + " analyze " + slow);
+  EXPECT_NE(
+      text.out.find("Verdict: The timing is 3.0 percent slow; import again with --scale 0.97"),
+      std::string::npos)
+      << text.out;
+  EXPECT_EQ(RunCommand("python3 -c 'import json,sys; json.load(sys.stdin)' < /dev/null").exitCode,
+            1);
+  EXPECT_EQ(RunCommand(Tool + " analyze " + slow +
+                       " --json | python3 -c 'import json,sys; json.load(sys.stdin)'")
+                .exitCode,
+            0);
+}
+
+TEST(AnalyzeCommand, CountsWhatTheGlitchesDid) {
+  std::string capture = TemporaryPath(".cap");
+  ProgramResult synth = RunCommand(
+      Tool + " synth --pattern steps --frames 500 --glitch-rate 0.1 --seed 4 -o " + capture);
+  std::size_t glitched = std::stoul(synth.err.substr(synth.err.find("(") + 1));
+  ASSERT_GT(glitched, 20u);
+  std::string json = RunCommand(Tool + " analyze " + capture + " --json").out;
+  EXPECT_EQ(JsonNumber(json, "syncs"), 500);
+  EXPECT_EQ(JsonNumber(json, "frames_complete"), 500.0 - static_cast<double>(glitched));
+  EXPECT_EQ(JsonNumber(json, "invalid_code_words") + JsonNumber(json, "unknown_frame_types"),
+            static_cast<double>(glitched));
+  EXPECT_EQ(JsonNumber(json, "aux_mismatches"), 0);
+  std::string text = RunCommand(Tool + " analyze " + capture).out;
+  EXPECT_NE(text.find("Frames complete: " + std::to_string(500 - glitched) + "\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("the recording is probably too noisy"), std::string::npos) << text;
+}
+
+TEST(ExportCommand, RoundTripMatchesTheCsvRowByRow) {
+  std::string csv = "ch1,ch2,ch3,ch4,ch5,ch6,ch7,ch8\n";
+  std::vector<ChannelRow> rows;
+  for (int f = 0; f < 30; ++f) {
+    ChannelRow row;
+    for (int c = 0; c < 8; ++c)
+      row[static_cast<std::size_t>(c)] = (37 * f * (c + 1) + 11 * c) % 1024;
+    rows.push_back(row);
+    for (int c = 0; c < 8; ++c)
+      csv += std::to_string(row[static_cast<std::size_t>(c)]) + (c < 7 ? "," : "\n");
+  }
+  std::string capture = Synth(WriteTemporaryFile(csv, ".csv"));
+  ProgramResult exported = RunCommand(Tool + " export " + capture);
+  ASSERT_EQ(exported.exitCode, 0) << exported.err;
+  std::istringstream lines(exported.out);
+  std::string line;
+  std::getline(lines, line);
+  EXPECT_EQ(line,
+            "end_ms,type,p1,p2,p3,p4,p5,p6,p7,p8,d1,d2,d3,d4,d5,d6,d7,d8,aux0,aux1,aux2,aux3,ecc0,"
+            "ecc1,ecc2,ecc3,aux_ok");
+  for (std::size_t f = 0; f < rows.size(); ++f) {
+    ASSERT_TRUE(std::getline(lines, line)) << f;
+    std::vector<std::string> cells;
+    std::istringstream fields(line);
+    for (std::string cell; std::getline(fields, cell, ',');) cells.push_back(cell);
+    ASSERT_EQ(cells.size(), 27u) << line;
+    EXPECT_EQ(cells[1], f % 2 == 0 ? "odd" : "even");
+    for (std::size_t c = 0; c < 8; ++c) {
+      bool carried = c % 2 == f % 2;
+      const ChannelRow& before = rows[f == 0 ? 0 : f - 1];
+      EXPECT_EQ(cells[2 + c], carried ? std::to_string(rows[f][c]) : "")
+          << "frame " << f << " p" << c + 1;
+      EXPECT_EQ(cells[10 + c], carried ? "" : std::to_string(DeltaForMove(before[c], rows[f][c])))
+          << "frame " << f << " d" << c + 1;
+    }
+    EXPECT_EQ(cells[26], "true");
+  }
+  EXPECT_FALSE(std::getline(lines, line));
+}
+
+TEST(ExportCommand, JsonLinesParseAndLostFramesAreCounted) {
+  std::string capture = TemporaryPath(".cap");
+  ProgramResult synth =
+      RunCommand(Tool + " synth --frames 200 --glitch-rate 0.1 --seed 8 -o " + capture);
+  std::size_t glitched = std::stoul(synth.err.substr(synth.err.find("(") + 1));
+  std::string output = TemporaryPath(".jsonl");
+  ProgramResult exported = RunCommand(Tool + " export " + capture + " --format jsonl -o " + output);
+  ASSERT_EQ(exported.exitCode, 0) << exported.err;
+  EXPECT_NE(exported.err.find(std::to_string(200 - glitched) + " frames written, " +
+                              std::to_string(glitched) + " lost"),
+            std::string::npos)
+      << exported.err;
+  ProgramResult parsed = RunCommand(
+      "python3 -c 'import json,sys; r=[json.loads(l) for l in open(sys.argv[1])]; "
+      "assert all(len(x[\"positions\"]) == 4 and len(x[\"deltas\"]) == 4 and x[\"aux_ok\"] for x "
+      "in r); "
+      "print(len(r))' " +
+      output);
+  EXPECT_EQ(parsed.exitCode, 0) << parsed.err;
+  EXPECT_EQ(parsed.out, std::to_string(200 - glitched) + "\n");
+}
+
+TEST(PlotCommand, WritesAnSvgThatParsesAndRenders) {
+  std::string capture = Synth("--pattern sweep --frames 3000 --glitch-rate 0.01");
+  std::string svg = TemporaryPath(".svg");
+  ProgramResult plot = RunCommand(Tool + " plot " + capture + " -o " + svg);
+  ASSERT_EQ(plot.exitCode, 0) << plot.err;
+  EXPECT_EQ(
+      RunCommand("python3 -c 'import sys, xml.etree.ElementTree as t; t.parse(sys.argv[1])' " + svg)
+          .exitCode,
+      0);
+  std::string png = TemporaryPath(".png");
+  ASSERT_EQ(RunCommand("rsvg-convert " + svg + " -o " + png).exitCode, 0);
+  EXPECT_GT(std::stoul(RunCommand("wc -c < " + png).out), 1000u);
+  // 3000 frames on 1000 pixel columns: the picture stays small.
+  EXPECT_LT(std::stoul(RunCommand("wc -c < " + svg).out), 200000u);
+}
+
+TEST(StudyCommands, FailuresAreReported) {
+  std::string capture = Synth("--frames 50");
+  for (const std::string& command : {"analyze " + capture, "export " + capture}) {
+    ProgramResult full = RunCommand(Tool + " " + command + " > /dev/full");
+    EXPECT_EQ(full.exitCode, 1) << command;
+    EXPECT_NE(full.err.find("cannot write to standard output"), std::string::npos) << command;
+  }
+  for (std::string command : {"analyze", "export", "plot"}) {
+    std::string output = TemporaryPath(".out");
+    ProgramResult r = RunCommand(Tool + " " + command + " " + MORVANTIS_SOURCE_DIR +
+                                 (command == "plot" ? " -o " + output : ""));
+    EXPECT_EQ(r.exitCode, 1) << command;
+    EXPECT_NE(r.err.find("cannot read"), std::string::npos) << command << ": " << r.err;
+  }
+}
+
+}  // namespace

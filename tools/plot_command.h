@@ -1,0 +1,6 @@
+// MorvantisCapture plot: the channel positions of a capture as an SVG picture.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+void AddPlotCommand(CLI::App& app, int& exitCode);
