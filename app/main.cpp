@@ -55,10 +55,7 @@ int main(int argc, char** argv) {
   Polarity polarity = 0;
   CaptureReadResult result =
       ReadCaptureBlocks(file, [&polarity](const std::int32_t* runs, std::size_t count) {
-        for (std::size_t i = 0; i < count; ++i) {
-          DecodeRun(runs[i], polarity);
-          polarity ^= 1;
-        }
+        polarity = DecodeRunBlock(runs, count, polarity);
         return !TextOutput.Failed;  // no one reads the rest
       });
 

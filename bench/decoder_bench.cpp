@@ -6,6 +6,7 @@
 #include "capture/signal_patterns.h"
 #include "capture/synthesizer.h"
 #include "channels/channel_display.h"
+#include "channels/group_decoder.h"
 #include "common/text_output.h"
 #include "common/verbose_level.h"
 #include "decoder/pending_bits.h"
@@ -24,6 +25,9 @@ const RunDurations& BenchCapture() {
   return durations;
 }
 
+// Single runs through DecodeRun, as the companion's decode session feeds them, or whole blocks
+// through DecodeRunBlock, as Morvantis reads a file.
+template <bool Blocks>
 void DecodeRuns(benchmark::State& state) {
   const RunDurations& durations = BenchCapture();
   SetOutputSink(DiscardOutput);
@@ -32,16 +36,21 @@ void DecodeRuns(benchmark::State& state) {
   ResetChannelDisplay();
   for (auto _ : state) {
     Polarity polarity = 0;
-    for (std::int32_t duration : durations) {
-      DecodeRun(duration, polarity);
-      polarity ^= 1;
+    if constexpr (Blocks) {
+      DecodeRunBlock(durations.data(), durations.size(), polarity);
+    } else {
+      for (std::int32_t duration : durations) {
+        DecodeRun(duration, polarity);
+        polarity ^= 1;
+      }
     }
   }
   DrainOutput();
   state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(durations.size()));
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(durations.size() * 4));
 }
-BENCHMARK(DecodeRuns)->Arg(0)->Arg(2)->Arg(3)->Arg(4);
+BENCHMARK(DecodeRuns<false>)->Arg(0)->Arg(2)->Arg(3)->Arg(4);
+BENCHMARK(DecodeRuns<true>)->Arg(0)->Arg(2)->Arg(3)->Arg(4);
 
 void FormatCellTime(benchmark::State& state) {
   SetOutputSink(DiscardOutput);
@@ -59,13 +68,17 @@ void FormatTenBits(benchmark::State& state) {
 }
 BENCHMARK(FormatTenBits);
 
-void FormatGroupNumber(benchmark::State& state) {
+void FormatGroupLine(benchmark::State& state) {
   SetOutputSink(DiscardOutput);
-  std::int64_t value = 0;
-  for (auto _ : state) WriteInt(value++ & 1023, 4, ' ');
+  VerboseLevel = 3;
+  std::uint32_t i = 0;
+  for (auto _ : state) {
+    DecodeGroup({40, i & 63, 7, 33}, OddFrame, i & 3);
+    ++i;
+  }
   DrainOutput();
 }
-BENCHMARK(FormatGroupNumber);
+BENCHMARK(FormatGroupLine);
 
 }  // namespace
 

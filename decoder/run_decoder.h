@@ -15,6 +15,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "common/pcm_types.h"
@@ -74,6 +75,12 @@ inline std::int32_t CellsFromDuration(std::int32_t duration) {
 
 // Decodes one run of the capture.
 void DecodeRun(std::int32_t duration, Polarity polarity);
+
+// Decodes `count` runs in file order, the first with `polarity`, exactly as DecodeRun would one
+// by one; returns the polarity of the run after the block. Runs inside a frame that only add
+// bits or a code word within its group are decoded with the state held in registers; every
+// other run goes through DecodeRun.
+Polarity DecodeRunBlock(const std::int32_t* durations, std::size_t count, Polarity polarity);
 
 // Puts the decoder and its accumulator back to their starting state (tests and fuzzing only).
 void ResetRunDecoder();

@@ -1,12 +1,15 @@
 // Fuzz target: the whole decoder. The first byte picks the verbose level (-1 to 5), the rest are
 // run durations; every input starts from a fresh decoder. Checks what the decoder promises:
 // symbols and fields within their widths, a known state, pending bits within their count, and
-// output made only of the lines the decoder defines.
+// output made only of the lines the decoder defines. The same input decoded in blocks, as the
+// program reads a file, must print the same and end in the same state.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "channels/channel_display.h"
 #include "channels/group_decoder.h"
@@ -92,7 +95,38 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       Require(PendingBits.BitWord <= LowBitsMask(PendingBits.BitCount));
   }
   DrainOutput();
+  RunDecoderState runByRun = RunDecoder;
+  PendingBitsState bitsRunByRun = PendingBits;
+  std::string textRunByRun = Output;
+
+  // Again in blocks whose sizes follow the data.
+  ResetRunDecoder();
+  ResetChannelDisplay();
+  Output.clear();
+  std::vector<std::int32_t> durations;
+  for (std::size_t at = 1; at + CaptureRecordBytes <= size; at += CaptureRecordBytes) {
+    std::int32_t duration = CaptureRecordAt(data + at);
+    if (VerboseLevel > 3 && (duration > 100000 || duration < -100000)) duration %= 100000;
+    durations.push_back(duration);
+  }
+  polarity = 0;
+  for (std::size_t at = 0; at < durations.size();) {
+    std::size_t block = std::min<std::size_t>(durations.size() - at, 1 + data[at % size] % 64);
+    polarity = DecodeRunBlock(durations.data() + at, block, polarity);
+    at += block;
+  }
+  DrainOutput();
   SetOutputSink(nullptr);
+  Require(Output == textRunByRun);
+  Require(
+      RunDecoder.DecoderState == runByRun.DecoderState &&
+      RunDecoder.CellTotal == runByRun.CellTotal && RunDecoder.SyncCount == runByRun.SyncCount &&
+      RunDecoder.FrameParity == runByRun.FrameParity && RunDecoder.PcmGroup == runByRun.PcmGroup &&
+      RunDecoder.SymbolIndex == runByRun.SymbolIndex &&
+      RunDecoder.GroupIndex == runByRun.GroupIndex);
+  Require(PendingBits.BitWord == bitsRunByRun.BitWord &&
+          PendingBits.BitCount == bitsRunByRun.BitCount &&
+          PendingBits.RunLevel == bitsRunByRun.RunLevel);
 
   std::string_view text = Output;
   while (!text.empty()) {
