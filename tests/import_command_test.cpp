@@ -2,7 +2,6 @@
 // themselves, whatever the rate, sample format and impairments; logic exports likewise.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
 #include <cmath>
 #include <sstream>
 
@@ -18,11 +17,6 @@ namespace {
 
 const std::string Tool = MORVANTIS_CAPTURE_BINARY;
 const std::string Decoder = MORVANTIS_BINARY;
-
-bool Exists(const std::string& path) {
-  struct stat info {};
-  return stat(path.c_str(), &info) == 0;
-}
 
 // Synthesizes a capture and its audio; returns the decoder's level-2 text for the capture.
 std::string SynthWithAudio(const std::string& audio, const std::string& audioOptions) {

@@ -1,7 +1,6 @@
 // MorvantisCapture synth as a user runs it: from a CSV to a capture that decodes back.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
 #include <sstream>
 
 #include "capture/channel_csv.h"
@@ -11,11 +10,6 @@ namespace {
 
 const std::string Tool = MORVANTIS_CAPTURE_BINARY;
 const std::string Decoder = MORVANTIS_BINARY;
-
-bool Exists(const std::string& path) {
-  struct stat info {};
-  return stat(path.c_str(), &info) == 0;
-}
 
 TEST(ChannelCsv, ReadsColumnsInAnyOrder) {
   std::istringstream in(

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <array>
 #include <cstdarg>
@@ -88,6 +89,11 @@ FrameFields MakeFrame(int parity, std::uint32_t position, std::uint32_t delta, s
   for (std::uint32_t g = 0; g < GroupsPerFrame; ++g)
     frame.Groups[g] = {ExpectedAux[g], delta, position, ecc};
   return frame;
+}
+
+bool Exists(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0;
 }
 
 std::string WriteTemporaryFile(const std::string& bytes, const std::string& suffix) {

@@ -39,6 +39,9 @@ void AppendSyncedFrame(CellRuns& cells, const FrameFields& frame);
 FrameFields MakeFrame(int parity, std::uint32_t position, std::uint32_t delta,
                       std::uint32_t ecc = 0);
 
+// Whether anything exists at `path`.
+bool Exists(const std::string& path);
+
 // Writes raw bytes to a temporary file and returns its path.
 std::string WriteTemporaryFile(const std::string& bytes, const std::string& suffix = ".cap");
 
