@@ -11,6 +11,8 @@
 namespace {
 
 constexpr sf_count_t BlockFrames = 65536;
+// Shorter recordings import in a moment; progress would only flicker.
+constexpr double ProgressAfterSeconds = 5;
 
 struct SndfileCloser {
   void operator()(SNDFILE* file) const { sf_close(file); }
@@ -76,6 +78,8 @@ std::string ImportAudio(const std::string& path, const AudioImportOptions& optio
   std::vector<float> mono(static_cast<std::size_t>(BlockFrames));
   std::vector<double> edges;
   sf_count_t framesRead = 0;
+  bool showProgress =
+      progress && static_cast<double>(info.frames) > ProgressAfterSeconds * info.samplerate;
   for (;;) {
     sf_count_t got = sf_readf_float(file.get(), interleaved.data(), BlockFrames);
     if (got <= 0) break;
@@ -87,7 +91,7 @@ std::string ImportAudio(const std::string& path, const AudioImportOptions& optio
     slicer.Feed(mono.data(), static_cast<std::size_t>(got), edges);
     for (double edge : edges) timeline.AddEdge(edge);
     framesRead += got;
-    if (progress) progress(static_cast<double>(framesRead) / static_cast<double>(info.frames));
+    if (showProgress) progress(static_cast<double>(framesRead) / static_cast<double>(info.frames));
   }
   if (sf_error(file.get()) != SF_ERR_NO_ERROR) return path + ": " + sf_strerror(file.get());
   if (framesRead < info.frames) {

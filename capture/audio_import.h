@@ -29,7 +29,7 @@ struct ImportSummary {
   CellLengthFit Fit;
 };
 
-// Called now and then with the fraction of the input read so far.
+// Called after each block of a recording longer than a few seconds, with the fraction read.
 using ProgressReport = std::function<void(double)>;
 
 // Reads `path` and writes its runs to `output`. Returns an error text, empty on success.

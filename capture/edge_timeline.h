@@ -32,6 +32,6 @@ class EdgeTimeline {
   std::int64_t previousEdge_ = 0;
   double lastTick_ = 0;
   std::uint64_t runs_ = 0;
-  std::uint64_t clamped_ = 0;  // longer than a 32-bit duration holds
+  std::uint64_t clamped_ = 0;  // beyond what a 32-bit duration holds
   CellLengthFit fit_;
 };

@@ -143,6 +143,19 @@ TEST(LogicImport, VcdAndCsvSpellingsGiveTheSameRuns) {
             expected);
 }
 
+TEST(LogicImport, AbsurdTimesAreClampedToWhatACaptureHolds) {
+  std::istringstream in("time,level\n0,0\n1e300,1\n2e300,0\n2e300,1\n");
+  std::string path = TemporaryPath(".cap");
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  ImportSummary summary;
+  EXPECT_EQ(ImportLevelCsv(in, "t", {}, file, summary), "");
+  std::fclose(file);
+  RunDurations durations;
+  ASSERT_EQ(ReadCaptureFile(path, durations), "");
+  EXPECT_EQ(durations, (RunDurations{2147483647, 0, 0}));
+  EXPECT_EQ(summary.RunsClamped, 1u);
+}
+
 TEST(ImportCommand, BadInputsSayWhatIsWrongAndLeaveNoFile) {
   std::string notAudio = WriteTemporaryFile("just some text, not audio\n", ".wav");
   std::string audio = TemporaryPath(".wav");

@@ -17,7 +17,6 @@
 namespace {
 
 constexpr const char* Command = "import";
-constexpr double ProgressAfterSeconds = 5;
 
 struct ImportOptions {
   std::string input;
