@@ -25,7 +25,9 @@ sanitized: deps
 	@cmake -S . -B $(SANITIZED) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVANTIS_SANITIZE=ON >/dev/null
 	@cmake --build $(SANITIZED) -j $(JOBS)
 
-run: release
+run: deps
+	@cmake -S . -B $(RELEASE) -DCMAKE_BUILD_TYPE=Release -DMORVANTIS_BENCH=ON >/dev/null
+	@cmake --build $(RELEASE) -j $(JOBS) --target Morvantis
 	@$(RELEASE)/Morvantis $(FILE) $(LEVEL)
 
 test: sanitized
