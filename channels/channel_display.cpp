@@ -1,5 +1,6 @@
 #include "channels/channel_display.h"
 
+#include <array>
 #include <cstring>
 #include <string_view>
 
@@ -12,34 +13,55 @@ constexpr ChannelDisplayState StartingDisplay = {{}, {}, true, 0};
 constexpr int FilledSlotsForLine = 8;
 constexpr std::int32_t UnchangedDelta = 8;
 
-// One five-character column per channel and a line end, built in place and written at once.
-// Positions come from 10-bit fields, so "%4d " always fits its column and the table holds it.
-void PrintDisplayLine() {
-  char line[ChannelCount * 5 + 1];
-  for (std::uint32_t slot = 0; slot < ChannelCount; ++slot) {
-    char* column = line + 5 * slot;
-    std::int32_t position = ChannelDisplay.ChannelPositions[slot];
-    std::int32_t delta = ChannelDisplay.ChannelDeltas[slot];
-    if (position >= 0) {
-      std::memcpy(column,
-                  RightAligned4[static_cast<std::uint32_t>(position) % RightAlignedLimit].data(),
-                  4);
-      column[4] = ' ';
-    } else {
-      std::string_view mark = delta < UnchangedDelta    ? channel_text::DeltaDown
-                              : delta == UnchangedDelta ? channel_text::DeltaSame
-                                                        : channel_text::DeltaUp;
-      std::memcpy(column, mark.data(), 5);
-    }
+// Every column's text, padded to eight bytes so that a column is written with one store (the
+// next column overwrites the padding): "%4d " for each position 0 to 1023, and the delta mark
+// by delta + 1 for the empty slot (-1) and every 4-bit delta.
+using ColumnText = std::array<char, 8>;
+constexpr std::uint32_t ColumnWidth = 5;
+
+constexpr auto PositionColumns = [] {
+  std::array<ColumnText, RightAlignedLimit> columns{};
+  for (std::uint32_t position = 0; position < RightAlignedLimit; ++position) {
+    for (std::uint32_t i = 0; i < 4; ++i) columns[position][i] = RightAligned4[position][i];
+    columns[position][4] = ' ';
   }
-  line[ChannelCount * 5] = '\n';
-  WriteText({line, sizeof line});
+  return columns;
+}();
+
+constexpr std::uint32_t DeltaColumnCount = 32;  // a power of two above the 17 slot values
+constexpr auto DeltaColumns = [] {
+  std::array<ColumnText, DeltaColumnCount> columns{};
+  for (std::uint32_t index = 0; index < DeltaColumnCount; ++index) {
+    auto delta = static_cast<std::int32_t>(index) - 1;
+    std::string_view mark = delta < UnchangedDelta    ? channel_text::DeltaDown
+                            : delta == UnchangedDelta ? channel_text::DeltaSame
+                                                      : channel_text::DeltaUp;
+    for (std::uint32_t i = 0; i < ColumnWidth; ++i) columns[index][i] = mark[i];
+  }
+  return columns;
+}();
+
+// One column per channel and a line end, written straight into the output buffer (a copy from a
+// local buffer would read back stores it cannot forward). A channel with a position shows it,
+// otherwise its delta's mark; the choice is a select, not a branch, since deltas vary.
+void PrintDisplayLine() {
+  constexpr std::size_t LineSize = ChannelCount * ColumnWidth + 1;
+  char* line = ReserveOutput(LineSize - 1 + sizeof(ColumnText));
+  for (std::uint32_t slot = 0; slot < ChannelCount; ++slot) {
+    std::int32_t position = ChannelDisplay.ChannelPositions[slot];
+    auto deltaIndex = static_cast<std::uint32_t>(ChannelDisplay.ChannelDeltas[slot] + 1);
+    const ColumnText& column =
+        position >= 0 ? PositionColumns[static_cast<std::uint32_t>(position) % RightAlignedLimit]
+                      : DeltaColumns[deltaIndex % DeltaColumnCount];
+    std::memcpy(line + ColumnWidth * slot, column.data(), sizeof column);
+  }
+  line[LineSize - 1] = '\n';
+  CommitOutput(LineSize);
 }
 
-// Stores `value` in `slot`, keeping the count of slots above 0 (a stored 0 counts as empty).
-void Store(std::int32_t& slot, std::int32_t value) {
-  ChannelDisplay.FilledSlots += (value > 0) - (slot > 0);
-  slot = value;
+// Whether a slot counts as filled: a stored 0 counts as empty, like -1.
+int Filled(std::int32_t value) {
+  return value > 0 ? 1 : 0;
 }
 
 }  // namespace
@@ -53,11 +75,17 @@ void ShowOnDisplay(const GroupChannels& channels, const GroupFields& fields) {
     ChannelDisplay.ChannelDeltas.fill(-1);
     ChannelDisplay.FilledSlots = 0;
   }
-  Store(ChannelDisplay.ChannelPositions[channels.PositionChannel - 1],
-        static_cast<std::int32_t>(fields.Position));
-  Store(ChannelDisplay.ChannelDeltas[channels.DeltaChannel - 1],
-        static_cast<std::int32_t>(fields.Delta));
-  if (ChannelDisplay.FilledSlots < FilledSlotsForLine) return;
+  // Old values are read before anything is stored, so the count stays in a register.
+  std::int32_t& positionSlot = ChannelDisplay.ChannelPositions[channels.PositionChannel - 1];
+  std::int32_t& deltaSlot = ChannelDisplay.ChannelDeltas[channels.DeltaChannel - 1];
+  auto position = static_cast<std::int32_t>(fields.Position);
+  auto delta = static_cast<std::int32_t>(fields.Delta);
+  int filled = ChannelDisplay.FilledSlots + Filled(position) - Filled(positionSlot) +
+               Filled(delta) - Filled(deltaSlot);
+  positionSlot = position;
+  deltaSlot = delta;
+  ChannelDisplay.FilledSlots = filled;
+  if (filled < FilledSlotsForLine) return;
 
   PrintDisplayLine();
   ChannelDisplay.DisplayFresh = true;

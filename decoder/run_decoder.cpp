@@ -6,6 +6,7 @@
 #include "decoder/decoder_messages.h"
 #include "decoder/pcm_byte_table.h"
 #include "decoder/pending_bits.h"
+#include "decoder/symbol_output.h"
 
 RunDecoderState RunDecoder{};
 GroupConsumer GroupConsumerHook = DecodeGroup;
@@ -45,12 +46,6 @@ void OpenFrame(Polarity polarity) {
   }
 }
 
-// Level 4 shows each valid code word's symbol after the word's own digits.
-void PrintSymbol(std::int32_t symbol) {
-  WriteText(decoder_text::PcmByteSymbol);
-  PrintBits(static_cast<std::uint32_t>(symbol), SymbolBits, "\n");
-}
-
 // Takes one code word when ten bits are pending, turns it into a symbol and completes groups
 // and the frame. An invalid word drops the frame: the decoder waits for the next sync.
 void TakePcmByte() {
@@ -69,7 +64,12 @@ void TakePcmByte() {
   GroupConsumerHook(RunDecoder.PcmGroup, RunDecoder.FrameParity, RunDecoder.GroupIndex);
   RunDecoder.SymbolIndex = 0;
   if (++RunDecoder.GroupIndex < GroupsPerFrame) return;
+  EndFrame();
+}
 
+}  // namespace
+
+void EndFrame() {
   if (VerboseLevel > 1) {
     WriteText(decoder_text::FrameEndTime);
     WriteCellTime(RunDecoder.CellTotal);
@@ -77,8 +77,6 @@ void TakePcmByte() {
   }
   RunDecoder.DecoderState = SeekSync;
 }
-
-}  // namespace
 
 // State            run handled                      next state
 // SeekSync         exactly 18 cells                 FrameTypeField (bits and counters reset)
@@ -142,63 +140,6 @@ void DecodeRun(std::int32_t duration, Polarity polarity) {
       break;
   }
   TakePcmByte();
-}
-
-// The common run of a frame: its bits are appended and, when ten are pending, a valid code word
-// is stored (and at level 4 shown), completing a group if it is the fourth. These are the same
-// steps AppendRun and the PCM byte step take for such a run, on local copies of the state.
-// Anything else (a long or negative run, an invalid word, the frame's last word) leaves the
-// stretch, and that run is decoded by DecodeRun from the state written back.
-Polarity DecodeRunBlock(const std::int32_t* durations, std::size_t count, Polarity polarity) {
-  std::size_t i = 0;
-  while (i < count) {
-    if (RunDecoder.DecoderState == PcmBytes) {
-      const bool show = ShowBits();
-      std::uint32_t word = PendingBits.BitWord, pending = PendingBits.BitCount;
-      std::uint32_t level = PendingBits.RunLevel, cellTotal = RunDecoder.CellTotal;
-      std::uint32_t slot = RunDecoder.SymbolIndex;
-      for (; i < count; ++i) {
-        auto cells = static_cast<std::uint32_t>(CellsFromDuration(durations[i]));
-        if (cells >= 32 || pending >= 32) break;  // negative runs wrap to large values
-        std::uint32_t newWord = (word << cells) | (level & ((std::uint32_t{1} << cells) - 1));
-        std::uint32_t newPending = pending + cells;
-        if (newPending >= CodeWordBits) {
-          std::uint32_t remaining = newPending - CodeWordBits;
-          bool closesGroup = slot + 1 == SymbolsPerGroup;
-          if (remaining >= 32 || (closesGroup && RunDecoder.GroupIndex + 1 == GroupsPerFrame))
-            break;
-          std::uint32_t code = (newWord >> remaining) & (PcmByteTable.size() - 1);
-          std::int32_t symbol = PcmByteTable[code];
-          if (symbol == InvalidCodeWord) break;
-          if (show) {
-            PrintBits(code, CodeWordBits, " ");
-            PrintSymbol(symbol);
-          }
-          RunDecoder.PcmGroup[slot++] = static_cast<std::uint32_t>(symbol);
-          newWord &= (std::uint32_t{1} << remaining) - 1;
-          newPending = remaining;
-          if (closesGroup) {
-            RunDecoder.CellTotal = cellTotal + cells;  // the consumer sees this run counted
-            GroupConsumerHook(RunDecoder.PcmGroup, RunDecoder.FrameParity, RunDecoder.GroupIndex);
-            slot = 0;
-            ++RunDecoder.GroupIndex;
-          }
-        }
-        word = newWord;
-        pending = newPending;
-        level = ~level;
-        cellTotal += cells;
-        polarity ^= 1;
-      }
-      PendingBits = {word, pending, level};
-      RunDecoder.CellTotal = cellTotal;
-      RunDecoder.SymbolIndex = slot;
-      if (i == count) break;
-    }
-    DecodeRun(durations[i++], polarity);
-    polarity ^= 1;
-  }
-  return polarity;
 }
 
 void ResetRunDecoder() {

@@ -77,10 +77,14 @@ inline std::int32_t CellsFromDuration(std::int32_t duration) {
 void DecodeRun(std::int32_t duration, Polarity polarity);
 
 // Decodes `count` runs in file order, the first with `polarity`, exactly as DecodeRun would one
-// by one; returns the polarity of the run after the block. Runs inside a frame that only add
-// bits or a code word within its group are decoded with the state held in registers; every
-// other run goes through DecodeRun.
+// by one (the group consumer included, which sees the same cell total); returns the polarity of
+// the run after the block. Runs inside a frame's code words are decoded a stretch at a time;
+// every other run goes through DecodeRun.
 Polarity DecodeRunBlock(const std::int32_t* durations, std::size_t count, Polarity polarity);
+
+// After the frame's fourth group: prints the frame's end time (level 2 and up) and waits for the
+// next sync. Shared by DecodeRun and DecodeRunBlock.
+void EndFrame();
 
 // Puts the decoder and its accumulator back to their starting state (tests and fuzzing only).
 void ResetRunDecoder();

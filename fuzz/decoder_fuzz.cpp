@@ -2,7 +2,8 @@
 // run durations; every input starts from a fresh decoder. Checks what the decoder promises:
 // symbols and fields within their widths, a known state, pending bits within their count, and
 // output made only of the lines the decoder defines. The same input decoded in blocks, as the
-// program reads a file, must print the same and end in the same state.
+// program reads a file, must print the same, hand on each group at the same cell total and end
+// in the same state.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -23,6 +24,7 @@
 namespace {
 
 std::string Output;
+std::vector<std::uint32_t> GroupTimes;  // the cell total each group was handed on at
 
 bool Collect(const char* data, std::size_t size) {
   Output.append(data, size);
@@ -39,6 +41,7 @@ void CheckGroup(const PcmGroupSymbols& group, int parity, std::uint32_t groupInd
   Require(groupIndex < GroupsPerFrame);
   GroupFields fields = SplitGroup(group);
   Require(fields.Aux < 4 && fields.Delta < 16 && fields.Position < 1024 && fields.Ecc < 256);
+  GroupTimes.push_back(RunDecoder.CellTotal);
   DecodeGroup(group, parity, groupIndex);
 }
 
@@ -78,6 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   GroupConsumerHook = CheckGroup;
   VerboseLevel = static_cast<std::int32_t>(data[0] % 7) - 1;
   Output.clear();
+  GroupTimes.clear();
   SetOutputSink(Collect);
 
   Polarity polarity = 0;
@@ -98,11 +102,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   RunDecoderState runByRun = RunDecoder;
   PendingBitsState bitsRunByRun = PendingBits;
   std::string textRunByRun = Output;
+  std::vector<std::uint32_t> timesRunByRun = GroupTimes;
 
   // Again in blocks whose sizes follow the data.
   ResetRunDecoder();
   ResetChannelDisplay();
   Output.clear();
+  GroupTimes.clear();
   std::vector<std::int32_t> durations;
   for (std::size_t at = 1; at + CaptureRecordBytes <= size; at += CaptureRecordBytes) {
     std::int32_t duration = CaptureRecordAt(data + at);
@@ -118,6 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   DrainOutput();
   SetOutputSink(nullptr);
   Require(Output == textRunByRun);
+  Require(GroupTimes == timesRunByRun);
   Require(
       RunDecoder.DecoderState == runByRun.DecoderState &&
       RunDecoder.CellTotal == runByRun.CellTotal && RunDecoder.SyncCount == runByRun.SyncCount &&

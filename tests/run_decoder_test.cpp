@@ -217,35 +217,3 @@ TEST(RunDecoder, ExtremeDurationsKeepFieldsInRange) {
 }
 
 }  // namespace
-
-namespace {
-
-// Blocks are how the program reads a capture; they must decode exactly like single runs.
-TEST(RunDecoder, BlocksDecodeLikeSingleRuns) {
-  std::vector<ChannelRow> rows = PatternRows(SignalPattern::Sweep, 300);
-  Impairments impairments;
-  impairments.GlitchRate = 0.2;
-  impairments.Jitter = 1.0;
-  RunDurations durations =
-      SynthesizeCapture(FramesFromRows(rows, OddFrame, 1), impairments).Durations;
-  for (std::int32_t extreme : {-5, 40000, -2147483647 - 1, 2147483647, 0, 119})
-    durations.insert(durations.begin() + 700, extreme);
-  for (std::int32_t level : {0, 2, 3, 4}) {
-    std::string single = DecodeToText(durations, level);
-    RunDecoderState state = RunDecoder;
-    DecodeToText({}, level);
-    SetOutputSink(CaptureOutput);
-    Polarity polarity = 0;
-    for (std::size_t at = 0; at < durations.size(); at += 37) {
-      polarity = DecodeRunBlock(durations.data() + at,
-                                std::min<std::size_t>(37, durations.size() - at), polarity);
-    }
-    DrainOutput();
-    SetOutputSink(nullptr);
-    EXPECT_EQ(CapturedOutput, single) << "level " << level;
-    EXPECT_EQ(RunDecoder.CellTotal, state.CellTotal);
-    EXPECT_EQ(RunDecoder.DecoderState, state.DecoderState);
-  }
-}
-
-}  // namespace
