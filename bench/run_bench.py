@@ -2,8 +2,8 @@
 """Whole-process timing of Morvantis against the bare baseline (read + convert only).
 
 Generates a realistic capture of at least 256 MB once (cached in the build folder), then times
-the baseline and Morvantis at levels 0, 2, 3 and 4 with output to /dev/null, each over several
-runs, and prints medians, throughput, output rate, peak resident memory and the ratio to the
+the baseline and Morvantis at levels 0, 2, 3 and 4 with output to /dev/null, in interleaved
+rounds, and prints medians, throughput, output rate, peak resident memory and the ratio to the
 baseline, which is the figure to steer by on a shared machine.
 """
 import os
@@ -12,7 +12,7 @@ import subprocess
 import sys
 import time
 
-RUNS = 5
+RUNS = 9
 FRAMES = 1_700_000  # about 275 MB of capture
 
 
@@ -33,13 +33,22 @@ def timed(command, stdout):
 
 
 def measure(command):
-    times, peaks = [], []
+    return measure_rounds({"only": command})["only"]
+
+
+def measure_rounds(commands):
+    """Times every command once per round, round after round, so that the machine's drift
+    (shared hosts speed up and slow down by tens of percent) reaches all of them alike; returns
+    each command's median time and peak resident KB."""
+    times = {name: [] for name in commands}
+    peaks = {name: 0 for name in commands}
     with open(os.devnull, "wb") as sink:
         for _ in range(RUNS):
-            seconds, peak = timed(command, sink)
-            times.append(seconds)
-            peaks.append(peak)
-    return statistics.median(times), max(peaks)
+            for name, command in commands.items():
+                seconds, peak = timed(command, sink)
+                times[name].append(seconds)
+                peaks[name] = max(peaks[name], peak)
+    return {name: (statistics.median(times[name]), peaks[name]) for name in commands}
 
 
 def output_bytes(command):
@@ -61,14 +70,18 @@ def main():
     runs = size // 4
     mb = size / 1e6
 
-    base_time, base_peak = measure([os.path.join(build, "capture_baseline"), capture])
-    print(f"capture: {capture}, {mb:.0f} MB, {runs / 1e6:.1f} M runs; medians of {RUNS} runs")
+    decoder = os.path.join(build, "Morvantis")
+    levels = ("0", "2", "3", "4")
+    commands = {"baseline": [os.path.join(build, "capture_baseline"), capture]}
+    commands.update({level: [decoder, capture, level] for level in levels})
+    results = measure_rounds(commands)
+    base_time, base_peak = results["baseline"]
+    print(f"capture: {capture}, {mb:.0f} MB, {runs / 1e6:.1f} M runs; medians of {RUNS} rounds")
     print(f"{'':10} {'time s':>8} {'ratio':>6} {'MB/s in':>8} {'Mruns/s':>8} {'MB/s out':>9} {'peak KB':>8}")
     print(f"{'baseline':10} {base_time:8.3f} {1:6.2f} {mb / base_time:8.0f} {runs / base_time / 1e6:8.1f} "
           f"{0:9.0f} {base_peak:8d}")
-    decoder = os.path.join(build, "Morvantis")
-    for level in ("0", "2", "3", "4"):
-        seconds, peak = measure([decoder, capture, level])
+    for level in levels:
+        seconds, peak = results[level]
         out = output_bytes([decoder, capture, level])
         print(f"{'level ' + level:10} {seconds:8.3f} {seconds / base_time:6.2f} {mb / seconds:8.0f} "
               f"{runs / seconds / 1e6:8.1f} {out / 1e6 / seconds:9.0f} {peak:8d}")

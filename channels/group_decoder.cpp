@@ -22,11 +22,17 @@ char* AppendNumber(char* out, std::uint32_t value, std::size_t width) {
   return out + width;
 }
 
-// "   aux=%2d ecc=%3d A%d=%4d D%d=%4d", then the line end or the aux check mark, built in place
-// and written at once.
+// "   aux=%2d ecc=%3d A%d=%4d D%d=%4d", then the line end or the aux check mark, built straight
+// in the output buffer (a copy from a local buffer would read back stores it cannot forward).
 void PrintGroupLine(const GroupFields& fields, const GroupChannels& channels,
                     std::uint32_t groupIndex) {
-  char line[64];
+  constexpr std::size_t LongestLine = 64;
+  static_assert(channel_text::AuxLabel.size() + 2 + channel_text::EccLabel.size() + 3 +
+                    channel_text::PositionLabel.size() + 1 + 1 + 4 +
+                    channel_text::DeltaLabel.size() + 1 + 1 + 4 +
+                    channel_text::AuxMismatch.size() <=
+                LongestLine);
+  char* const line = ReserveOutput(LongestLine);
   char* out = Append(line, channel_text::AuxLabel);
   out = AppendNumber(out, fields.Aux, 2);
   out = Append(out, channel_text::EccLabel);
@@ -41,7 +47,7 @@ void PrintGroupLine(const GroupFields& fields, const GroupChannels& channels,
   out = AppendNumber(out, fields.Delta, 4);
   out = Append(out, fields.Aux == ExpectedAux[groupIndex] ? channel_text::AuxExpected
                                                           : channel_text::AuxMismatch);
-  WriteText({line, static_cast<std::size_t>(out - line)});
+  CommitOutput(static_cast<std::size_t>(out - line));
 }
 
 }  // namespace

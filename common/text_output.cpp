@@ -100,12 +100,21 @@ void WriteInt(std::int64_t value, int width, char pad) {
 }
 
 void WriteCellTime(std::uint32_t cells) {
+  // "%06.02f": the whole milliseconds zero-padded to at least three digits, the point and two
+  // decimals. Written straight into the output buffer from the last digit back (built in a local
+  // buffer and copied, the copy would read back stores it cannot forward).
   std::uint64_t hundredths = std::uint64_t{cells} * 15;
-  WriteInt(static_cast<std::int64_t>(hundredths / 100), 3, '0');
-  char* out = ReserveOutput(3);
-  std::uint64_t fraction = hundredths % 100;
-  out[0] = '.';
-  out[1] = static_cast<char>('0' + fraction / 10);
-  out[2] = static_cast<char>('0' + fraction % 10);
-  CommitOutput(3);
+  std::uint64_t whole = hundredths / 100;
+  std::size_t digits = 3;
+  for (std::uint64_t limit = 1000; whole >= limit; limit *= 10) ++digits;
+  char* const out = ReserveOutput(digits + 3);
+  std::memcpy(out + digits + 1, DigitPairs + 2 * (hundredths % 100), 2);
+  out[digits] = '.';
+  char* next = out + digits;
+  for (; next - out >= 2; whole /= 100) {
+    next -= 2;
+    std::memcpy(next, DigitPairs + 2 * (whole % 100), 2);
+  }
+  if (next > out) *--next = static_cast<char>('0' + whole % 10);
+  CommitOutput(digits + 3);
 }
