@@ -8,12 +8,12 @@
 // run costs a mispredicted branch every few runs. A stretch of such runs is therefore decoded in
 // two passes:
 //
-//   scan     per run: its cells, its end position in the stretch, a mark at that position
-//   deliver  per stretch: levels from the marks, then every 10 bits a word, in order
+//   scan     per run: its cells, its end position in the stretch, the level flipped from there
+//   deliver  per stretch: every 10 bits a word, in order
 //
 //   position   0         p0                                           10k      10k+10
 //   bits       [pending ][run][run ][run][run  ][run] ...   word k = [          ]
-//   marks                ^    ^     ^    ^      ^   (a mark where the level changes)
+//   flips                ^    ^     ^    ^      ^   (every bit from here on changes level)
 //
 // Positions count from the oldest pending bit, so word k of the stretch is bits 10k to 10k+9,
 // which DecodeRun takes in the run that completes it, as long as no run completes two words'
@@ -34,7 +34,7 @@ namespace {
 
 constexpr std::uint32_t WordsPerFrame = SymbolsPerGroup * GroupsPerFrame;
 
-// A stretch ends by position 10 x 16 + 19, and one run adds at most 154 cells.
+// A run is looked at from a position below 10 x 16 and adds at most 154 cells.
 constexpr std::uint32_t StretchBitLimit = 512;
 static_assert(WordsPerFrame * CodeWordBits + CellTable[CellTableSize - 1] < StretchBitLimit);
 
@@ -47,21 +47,9 @@ constexpr auto WordOfPosition = [] {
   return words;
 }();
 
-// Runs of 4 to 69 capture units are 1 to 10 cells: with fewer than 10 bits pending they complete
-// at most one word. Longer ones are checked one by one; runs of 0 cells are left to DecodeRun.
+// Runs of fewer than 4 capture units are 0 cells long; they are left to DecodeRun.
 constexpr std::uint32_t ShortestRun = 4;
-constexpr std::uint32_t LongestShortRun = 69;
 static_assert(CellsByFormula(ShortestRun - 1) == 0 && CellsByFormula(ShortestRun) == 1);
-static_assert(CellsByFormula(LongestShortRun) == 10 && CellsByFormula(LongestShortRun + 1) == 11);
-
-// The cell table with runs of 0 cells made long enough to end any stretch.
-constexpr std::uint32_t EndsStretch = 255;
-constexpr auto StretchCells = [] {
-  auto cells = CellTable;
-  for (std::uint32_t duration = 0; duration < ShortestRun; ++duration)
-    cells[duration] = EndsStretch;
-  return cells;
-}();
 
 // Words arrive oldest bit first, so the scan's positions hold them bit-reversed: the first bit of
 // a word is its lowest. These tables read such a reversed word.
@@ -79,15 +67,21 @@ constexpr auto CodeOfReversed = [] {
   }
   return codes;
 }();
+constexpr auto SymbolOfReversed = [] {
+  std::array<std::int8_t, 1024> symbols{};
+  for (std::uint32_t reversed = 0; reversed < symbols.size(); ++reversed) {
+    symbols[reversed] = static_cast<std::int8_t>(PcmByteTable[CodeOfReversed[reversed]]);
+  }
+  return symbols;
+}();
 
-// One stretch's bits, lowest position first. Marks are written 8 bytes at a time at a byte
-// offset that follows the position, so they need room for one store past the last position.
+// One stretch's bits, lowest position first. They are written 8 bytes at a time at a byte offset
+// that follows the position, so they need room for one store past the last position.
 constexpr std::size_t StretchBytes = 64;
 static_assert(StretchBytes >= (WordsPerFrame * CodeWordBits + 19) / 8 + sizeof(std::uint64_t));
 struct StretchBitsState {
-  std::array<std::uint8_t, StretchBytes> Marks;   // a 1 where a run of the stretch begins
-  std::array<std::uint8_t, StretchBytes> Levels;  // the bits themselves
-  std::array<std::uint16_t, WordsPerFrame> Code;
+  std::array<std::uint8_t, StretchBytes> Levels;      // the bits themselves
+  std::array<std::uint16_t, WordsPerFrame> Reversed;  // each word, first bit lowest
   std::array<std::int32_t, WordsPerFrame> Symbol;
 };
 StretchBitsState StretchBits;
@@ -105,10 +99,12 @@ struct StretchScan {
 };
 
 // The hot loop: finds where each run ends and marks it, until the run that completes the frame's
-// last word or one that the stretch must leave to DecodeRun. Marks collect in a 64-bit window
-// written out after every second run; the window then moves on by whole bytes, so it always starts
-// less than 8 positions back and two runs of up to 19 cells fit. Built twice, and the copy for
-// processors with variable-shift instructions is chosen when the program starts.
+// last word or one that the stretch must leave to DecodeRun. The bits collect in a 64-bit window
+// in which every bit from the last run's end on holds the next run's level, so a run's end flips
+// all bits from there up. The window is written out after every second run and then moves on by
+// whole bytes, filling in the next run's level from the top; it always starts less than 10
+// positions back, so two runs of up to 19 cells fit below its top bit. Built twice, and the copy
+// for processors with variable-shift instructions is chosen when the program starts.
 #if defined(__x86_64__)
 #define MORVANTIS_WITH_VARIABLE_SHIFTS [[gnu::target_clones("default", "arch=x86-64-v3")]]
 #else
@@ -119,25 +115,26 @@ MORVANTIS_WITH_VARIABLE_SHIFTS StretchScan ScanStretch(const std::int32_t* run,
                                                        std::uint32_t position, std::uint64_t window,
                                                        const std::uint32_t lastWordEnd) {
   std::uint32_t windowStart = 0;
+  std::uint32_t word = WordOfPosition[position];  // the word the next bit belongs to
   // Adds one run and returns true, or returns false when the stretch ends: before the run, or
-  // after it (`run` then points past it) when it completes the frame's last word.
+  // after it (`run` then points past it) when it completes the frame's last word. Runs of 0
+  // cells or beyond the cell table end it, and so does a run that would complete two words'
+  // worth; every run the stretch takes is 1 to 19 cells.
   auto add = [&](const std::int32_t*& run) {
-    auto index = static_cast<std::uint32_t>(*run);  // negative runs wrap to large values
-    if (index > LongestShortRun) [[unlikely]] {
-      // 11 cells or more: fine unless it completes two words' worth.
-      if (index >= CellTableSize) return false;
-      if (WordOfPosition[position + CellTable[index]] > WordOfPosition[position] + 1) return false;
-    }
-    std::uint32_t after = position + StretchCells[index];
-    bool last = after >= lastWordEnd;
-    if (last && StretchCells[index] == EndsStretch) return false;
-    window |= std::uint64_t{1} << (after - windowStart);
+    // Negative runs wrap to large values, and runs of 0 cells to larger still.
+    auto index = static_cast<std::uint32_t>(*run) - ShortestRun;
+    if (index >= CellTableSize - ShortestRun) return false;
+    std::uint32_t after = position + CellTable[index + ShortestRun];
+    std::uint32_t wordAfter = WordOfPosition[after];
+    if (wordAfter > word + 1) return false;
+    window ^= ~std::uint64_t{0} << (after - windowStart);
     position = after;
+    word = wordAfter;
     ++run;
-    return !last;
+    return after < lastWordEnd;
   };
   auto writeWindow = [&] {
-    std::memcpy(StretchBits.Marks.data() + windowStart / 8, &window, sizeof window);
+    std::memcpy(StretchBits.Levels.data() + windowStart / 8, &window, sizeof window);
   };
   for (;;) {
     if (end - run < 2) {
@@ -147,24 +144,11 @@ MORVANTIS_WITH_VARIABLE_SHIFTS StretchScan ScanStretch(const std::int32_t* run,
     if (!add(run) || !add(run)) break;
     writeWindow();
     std::uint32_t shift = (position - windowStart) & ~std::uint32_t{7};
-    window >>= shift;
+    window = static_cast<std::uint64_t>(static_cast<std::int64_t>(window) >> shift);
     windowStart += shift;
   }
   writeWindow();
   return {run, position};
-}
-// Levels of the stretch's bits below `position`: a running parity of the marks, from the level
-// before position 0.
-void FillLevels(std::uint32_t firstLevel, std::uint32_t position) {
-  std::uint64_t carry = firstLevel ? ~std::uint64_t{0} : 0;
-  for (std::size_t at = 0; at <= position / 8; at += sizeof(std::uint64_t)) {
-    std::uint64_t bits;
-    std::memcpy(&bits, StretchBits.Marks.data() + at, sizeof bits);
-    for (std::uint32_t step = 1; step < 64; step *= 2) bits ^= bits << step;
-    bits ^= carry;
-    carry = (bits >> 63) ? ~std::uint64_t{0} : 0;
-    std::memcpy(StretchBits.Levels.data() + at, &bits, sizeof bits);
-  }
 }
 
 struct StretchEnd {
@@ -176,15 +160,11 @@ struct StretchEnd {
 // in PcmBytes with fewer than 10 bits pending.
 StretchEnd DecodeCodeWordStretch(const std::int32_t* durations, std::size_t begin,
                                  std::size_t count) {
-  // The pending bits open the stretch, oldest first, with a mark wherever the level changes
-  // among them and where the first run begins.
+  // The pending bits open the stretch, oldest first; above them, the first run's level.
   const std::uint32_t pending = PendingBits.BitCount;
-  const std::uint32_t runLevel = PendingBits.RunLevel & 1;
-  const std::uint32_t pendingBits = CodeOfReversed[PendingBits.BitWord << (CodeWordBits - pending)];
-  const std::uint32_t firstLevel = pending > 0 ? pendingBits & 1 : runLevel;
-  const std::uint32_t lastLevel = pending > 0 ? (pendingBits >> (pending - 1)) & 1 : firstLevel;
-  std::uint64_t window = (pendingBits ^ ((pendingBits << 1) | firstLevel)) & LowBitsMask(pending);
-  window |= std::uint64_t{lastLevel ^ runLevel} << pending;
+  const std::uint64_t window = CodeOfReversed[PendingBits.BitWord << (CodeWordBits - pending)] |
+                               (std::uint64_t{PendingBits.RunLevel} << 32 | PendingBits.RunLevel)
+                                   << pending;
 
   const std::uint32_t wordsLeft =
       WordsPerFrame - (RunDecoder.GroupIndex * SymbolsPerGroup + RunDecoder.SymbolIndex);
@@ -194,12 +174,12 @@ StretchEnd DecodeCodeWordStretch(const std::int32_t* durations, std::size_t begi
   const std::uint32_t position = scan.Position;
   const std::uint32_t taken = WordOfPosition[position];
 
-  FillLevels(firstLevel, position);
   bool valid = true;
   for (std::uint32_t k = 0; k < taken; ++k) {
-    std::uint32_t reversed = LoadBits(StretchBits.Levels, k * CodeWordBits) & 1023;
-    StretchBits.Code[k] = CodeOfReversed[reversed];
-    StretchBits.Symbol[k] = PcmByteTable[StretchBits.Code[k]];
+    auto reversed = static_cast<std::uint16_t>(LoadBits(StretchBits.Levels, k * CodeWordBits) &
+                                               (PcmByteTable.size() - 1));
+    StretchBits.Reversed[k] = reversed;
+    StretchBits.Symbol[k] = SymbolOfReversed[reversed];
     valid &= StretchBits.Symbol[k] != InvalidCodeWord;
   }
   if (!valid) return {end, true};
@@ -210,16 +190,17 @@ StretchEnd DecodeCodeWordStretch(const std::int32_t* durations, std::size_t begi
   for (std::uint32_t k = 0; k < taken; ++k) {
     std::int32_t symbol = StretchBits.Symbol[k];
     if (show) {
-      PrintBits(StretchBits.Code[k], CodeWordBits, " ");
+      PrintBits(CodeOfReversed[StretchBits.Reversed[k]], CodeWordBits, " ");
       PrintSymbol(symbol);
     }
     RunDecoder.PcmGroup[slot] = static_cast<std::uint32_t>(symbol);
     if (++slot < SymbolsPerGroup) continue;
     // The consumer sees the cell total after the run that completed the group: that run ends
-    // at the first mark from the word's end on.
+    // at the first change of level from the word's end on.
     std::uint32_t wordEnd = (k + 1) * CodeWordBits;
-    std::uint32_t runEnd = wordEnd + static_cast<std::uint32_t>(
-                                         std::countr_zero(LoadBits(StretchBits.Marks, wordEnd)));
+    std::uint64_t levels = LoadBits(StretchBits.Levels, wordEnd - 1);
+    std::uint32_t runEnd =
+        wordEnd + static_cast<std::uint32_t>(std::countr_zero(levels ^ (levels >> 1)));
     RunDecoder.CellTotal = cellsAtStart + runEnd;
     GroupConsumerHook(RunDecoder.PcmGroup, RunDecoder.FrameParity, RunDecoder.GroupIndex);
     slot = 0;
