@@ -3,11 +3,13 @@
 //   Morvantis FileName VerboseLevel
 //
 // Every run duration of the capture goes, in file order and with its alternating polarity, to
-// the run decoder. Exit code 0 after a complete pass; 1 on a usage, open, read or output error.
+// the run decoder; the group decoder listens for its complete groups. Exit code 0 after a complete
+// pass; 1 on a usage, open, read or output error.
 #include <cstdint>
 #include <cstdio>
 
 #include "app/verbose_level_argument.h"
+#include "channels/group_decoder.h"
 #include "common/capture_records.h"
 #include "common/text_output.h"
 #include "common/verbose_level.h"
@@ -35,6 +37,12 @@ void WriteFileMessage(const char* opening, const char* fileName) {
   WriteText("\"\n");
 }
 
+// Complete groups go to the channel stage, which prints them.
+void ShowGroup(void*, std::uint32_t, const PcmGroupSymbols& group, int parity,
+               std::uint32_t groupIndex) {
+  DecodeGroup(group, parity, groupIndex);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -45,6 +53,7 @@ int main(int argc, char** argv) {
   }
   const char* fileName = argv[1];
   VerboseLevel = ParseVerboseLevel(argv[2]);
+  DecoderListeners.GroupComplete = ShowGroup;
 
   std::FILE* file = std::fopen(fileName, "rb");
   if (file == nullptr) {

@@ -1,3 +1,4 @@
+// The second argument as the verbose level: text in, a signed 32-bit level out.
 #include "app/verbose_level_argument.h"
 
 namespace {

@@ -2,15 +2,15 @@
 // formatting helpers, all writing into a sink that discards the text.
 #include <benchmark/benchmark.h>
 
-#include "capture/channel_frames.h"
-#include "capture/signal_patterns.h"
-#include "capture/synthesizer.h"
 #include "channels/channel_display.h"
 #include "channels/group_decoder.h"
 #include "common/text_output.h"
 #include "common/verbose_level.h"
 #include "decoder/pending_bits.h"
 #include "decoder/run_decoder.h"
+#include "encode/channel_frames.h"
+#include "encode/signal_patterns.h"
+#include "encode/synthesizer.h"
 
 namespace {
 

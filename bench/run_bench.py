@@ -2,9 +2,10 @@
 """Whole-process timing of Morvantis against the bare baseline (read + convert only).
 
 Generates a realistic capture of at least 256 MB once (cached in the build folder), then times
-the baseline and Morvantis at levels 0, 2, 3 and 4 with output to /dev/null, in interleaved
-rounds, and prints medians, throughput, output rate, peak resident memory and the ratio to the
-baseline, which is the figure to steer by on a shared machine.
+the baseline, Morvantis at levels 0, 2, 3 and 4, and MorvantisCapture analyze and export, with
+output to /dev/null, in interleaved rounds, and prints medians, throughput, output rate, peak
+resident memory and the ratio to the baseline (for the companion, to level 3), which is the
+figure to steer by on a shared machine.
 """
 import os
 import statistics
@@ -74,6 +75,10 @@ def main():
     levels = ("0", "2", "3", "4")
     commands = {"baseline": [os.path.join(build, "capture_baseline"), capture]}
     commands.update({level: [decoder, capture, level] for level in levels})
+    tool = os.path.join(build, "MorvantisCapture")
+    studies = {"analyze": [tool, "analyze", capture],
+               "export jsonl": [tool, "export", "--format", "jsonl", capture]}
+    commands.update(studies)
     results = measure_rounds(commands)
     base_time, base_peak = results["baseline"]
     print(f"capture: {capture}, {mb:.0f} MB, {runs / 1e6:.1f} M runs; medians of {RUNS} rounds")
@@ -86,6 +91,13 @@ def main():
         print(f"{'level ' + level:10} {seconds:8.3f} {seconds / base_time:6.2f} {mb / seconds:8.0f} "
               f"{runs / seconds / 1e6:8.1f} {out / 1e6 / seconds:9.0f} {peak:8d}")
 
+    # The companion decodes through the same block path; its target is twice level 3's time.
+    level3 = results["3"][0]
+    for name in studies:
+        seconds, peak = results[name]
+        print(f"{name:13} {seconds:8.3f} s, {seconds / level3:5.2f} x level 3 (target 2.00 or less), "
+              f"peak {peak} KB")
+
     # Memory stays fixed whatever the capture: stream four copies (over 1 GB) through a pipe.
     copies = 4
     report = "/tmp/morvantis_bench_pipe.txt"
@@ -97,7 +109,6 @@ def main():
     print(f"{copies * mb / 1000:.1f} GB streamed from a pipe at level 0: peak {peak} KB")
 
     # Importing one hour of 44.1 kHz 16-bit stereo audio.
-    tool = os.path.join(build, "MorvantisCapture")
     hour = os.path.join(build, "hour.wav")
     if not os.path.exists(hour):
         subprocess.run([tool, "synth", "--pattern", "sweep", "--frames", "130000", "--jitter", "0.3",

@@ -1,3 +1,5 @@
+// Eight-channel display: one group's channel values in, the 40-column line out once 8 slots
+// are filled.
 #include "channels/channel_display.h"
 
 #include <array>
@@ -11,7 +13,7 @@ namespace {
 
 constexpr ChannelDisplayState StartingDisplay = {{}, {}, true, 0};
 constexpr int FilledSlotsForLine = 8;
-constexpr std::int32_t UnchangedDelta = 8;
+constexpr auto Unchanged = static_cast<std::int32_t>(UnchangedDelta);
 
 // Every column's text, padded to eight bytes so that a column is written with one store (the
 // next column overwrites the padding): "%4d " for each position 0 to 1023, and the delta mark
@@ -33,9 +35,9 @@ constexpr auto DeltaColumns = [] {
   std::array<ColumnText, DeltaColumnCount> columns{};
   for (std::uint32_t index = 0; index < DeltaColumnCount; ++index) {
     auto delta = static_cast<std::int32_t>(index) - 1;
-    std::string_view mark = delta < UnchangedDelta    ? channel_text::DeltaDown
-                            : delta == UnchangedDelta ? channel_text::DeltaSame
-                                                      : channel_text::DeltaUp;
+    std::string_view mark = delta < Unchanged    ? channel_text::DeltaDown
+                            : delta == Unchanged ? channel_text::DeltaSame
+                                                 : channel_text::DeltaUp;
     for (std::uint32_t i = 0; i < ColumnWidth; ++i) columns[index][i] = mark[i];
   }
   return columns;

@@ -1,3 +1,4 @@
+// Group decoder: a complete group in, its per-group line or its display update out.
 #include "channels/group_decoder.h"
 
 #include <cstring>

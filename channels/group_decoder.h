@@ -1,6 +1,8 @@
-// Group consumer: splits each complete group into its fields, assigns them to their channels
-// and prints them, as a per-group line with the aux check (level 3 and above) or through the
-// eight-channel display (level 2 and below).
+// Group decoder: the decoder's listener for complete groups in Morvantis.
+//
+// In: each complete group of four symbols, with its frame parity and its place in the frame.
+// Out: its fields assigned to their channels and printed, as a per-group line with the aux check
+// (level 3 and above) or through the eight-channel display (level 2 and below).
 #pragma once
 
 #include <cstdint>

@@ -26,7 +26,6 @@ struct GroupChannels {
   int DeltaChannel;     // 1 to 8
 };
 
-inline constexpr std::uint32_t ChannelCount = 8;
 inline constexpr std::array<std::array<int, 2>, GroupsPerFrame> ChannelPairTable = {
     {{1, 2}, {3, 4}, {5, 6}, {7, 8}}};
 inline constexpr std::array<std::uint32_t, GroupsPerFrame> ExpectedAux = {2, 0, 2, 0};

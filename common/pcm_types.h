@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 
+#include "common/signal_layout.h"
+
 // Length of one run in capture units; 6.623 units make one bit cell of 0.15 ms.
 using RunDuration = std::int32_t;
 
@@ -16,6 +18,4 @@ inline constexpr int OddFrame = 0;
 inline constexpr int EvenFrame = 1;
 
 // Four 6-bit symbols of one group, in the order received.
-inline constexpr std::uint32_t SymbolsPerGroup = 4;
-inline constexpr std::uint32_t GroupsPerFrame = 4;
 using PcmGroupSymbols = std::array<std::uint32_t, SymbolsPerGroup>;

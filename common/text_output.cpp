@@ -1,7 +1,10 @@
+// The output buffer: texts, digits and cell times in, blocks of text to the sink out.
 #include "common/text_output.h"
 
 #include <algorithm>
 #include <cstdio>
+
+#include "common/signal_layout.h"
 
 TextOutputState TextOutput{};
 
@@ -103,7 +106,7 @@ void WriteCellTime(std::uint32_t cells) {
   // "%06.02f": the whole milliseconds zero-padded to at least three digits, the point and two
   // decimals. Written straight into the output buffer from the last digit back (built in a local
   // buffer and copied, the copy would read back stores it cannot forward).
-  std::uint64_t hundredths = std::uint64_t{cells} * 15;
+  std::uint64_t hundredths = std::uint64_t{cells} * HundredthsOfMsPerCell;
   std::uint64_t whole = hundredths / 100;
   std::size_t digits = 3;
   for (std::uint64_t limit = 1000; whole >= limit; limit *= 10) ++digits;

@@ -4,14 +4,14 @@
 // The valid words are those made only of runs of two or more equal bits, less 0000000000,
 // 0000000011, 1111111100 and 1111111111, so every valid word holds a level change. Which symbol
 // a word carries follows no rule: the list below is the whole definition, and everything else
-// (the lookup table here, the encoder's symbol-to-word direction) is derived from it.
+// (the lookup table here; the encoder reads the list itself) is derived from it.
 #pragma once
 
 #include <array>
 #include <cstdint>
 
-inline constexpr std::uint32_t CodeWordBits = 10;
-inline constexpr std::uint32_t SymbolBits = 6;
+#include "common/signal_layout.h"
+
 inline constexpr std::int32_t InvalidCodeWord = -1;
 
 namespace pcm_code_words {

@@ -1,3 +1,4 @@
+// Pending-bit accumulator: runs of cells in, fixed-width fields of the oldest bits out.
 #include "decoder/pending_bits.h"
 
 #include <array>

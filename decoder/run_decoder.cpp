@@ -1,6 +1,6 @@
+// Run decoder: one run's duration in; report lines, events and complete groups out.
 #include "decoder/run_decoder.h"
 
-#include "channels/group_decoder.h"
 #include "common/text_output.h"
 #include "common/verbose_level.h"
 #include "decoder/decoder_messages.h"
@@ -9,14 +9,9 @@
 #include "decoder/symbol_output.h"
 
 RunDecoderState RunDecoder{};
-GroupConsumer GroupConsumerHook = DecodeGroup;
+DecoderEvents DecoderListeners{};
 
 namespace {
-
-constexpr std::uint32_t FrameTypeBits = 6;
-constexpr std::uint32_t ExtraBits = 2;
-constexpr std::uint32_t OddFrameType = 3;   // 000011
-constexpr std::uint32_t EvenFrameType = 0;  // 000000
 
 // At most this many bits are drained per run while waiting for a sync.
 constexpr std::uint32_t SeekSyncDrainBits = 10;
@@ -44,6 +39,17 @@ void OpenFrame(Polarity polarity) {
     RunDecoder.SyncCount =
         static_cast<std::int32_t>(static_cast<std::uint32_t>(RunDecoder.SyncCount) + 1);
   }
+  if (DecoderListeners.SyncFound != nullptr) {
+    DecoderListeners.SyncFound(DecoderListeners.Context, RunDecoder.CellTotal, polarity,
+                               RunDecoder.SyncsFound);
+  }
+  ++RunDecoder.SyncsFound;
+}
+
+void ReportFrameType(FrameTypeKind kind, std::uint32_t value) {
+  if (DecoderListeners.FrameTypeRead != nullptr) {
+    DecoderListeners.FrameTypeRead(DecoderListeners.Context, RunDecoder.CellTotal, kind, value);
+  }
 }
 
 // Takes one code word when ten bits are pending, turns it into a symbol and completes groups
@@ -55,13 +61,16 @@ void TakePcmByte() {
   if (symbol == InvalidCodeWord) {
     WriteText(decoder_text::InvalidPcmByte);
     RunDecoder.DecoderState = SeekSync;
+    if (DecoderListeners.InvalidCodeWord != nullptr) {
+      DecoderListeners.InvalidCodeWord(DecoderListeners.Context, RunDecoder.CellTotal, code);
+    }
     return;
   }
   if (ShowBits()) PrintSymbol(symbol);
   RunDecoder.PcmGroup[RunDecoder.SymbolIndex] = static_cast<std::uint32_t>(symbol);
   if (++RunDecoder.SymbolIndex < SymbolsPerGroup) return;
 
-  GroupConsumerHook(RunDecoder.PcmGroup, RunDecoder.FrameParity, RunDecoder.GroupIndex);
+  HandOnGroup();
   RunDecoder.SymbolIndex = 0;
   if (++RunDecoder.GroupIndex < GroupsPerFrame) return;
   EndFrame();
@@ -76,6 +85,9 @@ void EndFrame() {
     WriteChar('\n');
   }
   RunDecoder.DecoderState = SeekSync;
+  if (DecoderListeners.FrameEnd != nullptr) {
+    DecoderListeners.FrameEnd(DecoderListeners.Context, RunDecoder.CellTotal);
+  }
 }
 
 // State            run handled                      next state
@@ -113,6 +125,7 @@ void DecodeRun(std::int32_t duration, Polarity polarity) {
         if (VerboseLevel > 2) WriteText(decoder_text::OddFrame);
         RunDecoder.FrameParity = OddFrame;
         RunDecoder.DecoderState = PcmBytes;
+        ReportFrameType(FrameTypeKind::Odd, frameType);
         break;  // on to the first code word
       }
       if (frameType != EvenFrameType) {
@@ -122,17 +135,19 @@ void DecodeRun(std::int32_t duration, Polarity polarity) {
           WriteText(decoder_text::UnknownFrameClose);
         }
         RunDecoder.DecoderState = SeekSync;
+        ReportFrameType(FrameTypeKind::Unknown, frameType);
         return;
       }
       if (VerboseLevel > 2) WriteText(decoder_text::EvenFrame);
       RunDecoder.FrameParity = EvenFrame;
       RunDecoder.DecoderState = EvenExtraBits;
+      ReportFrameType(FrameTypeKind::Even, frameType);
       [[fallthrough]];  // the extra bits may already be pending
     }
 
     case EvenExtraBits:
-      if (PendingBits.BitCount < ExtraBits) return;
-      TakeBits(ExtraBits, ShowBits(), decoder_text::ExtraBitsSuffix);
+      if (PendingBits.BitCount < EvenExtraBitCount) return;
+      TakeBits(EvenExtraBitCount, ShowBits(), decoder_text::ExtraBitsSuffix);
       RunDecoder.DecoderState = PcmBytes;
       break;  // on to the first code word
 

@@ -1,7 +1,8 @@
 // Run decoder: the frame state machine between the capture's runs and the groups of symbols.
 //
-// In: one run duration per call, with its polarity label. Out: complete groups of four symbols
-// (handed to the group consumer) and the decoder's report lines.
+// In: one run duration per call, with its polarity label. Out: the decoder's report lines, and
+// its events (decoder_events.h): syncs, frame types, invalid code words, complete groups of four
+// symbols and frame ends.
 //
 // Frame layout after its 18-cell sync run, one letter per bit in stream order:
 //
@@ -19,6 +20,8 @@
 #include <cstdint>
 
 #include "common/pcm_types.h"
+#include "decoder/cell_count.h"
+#include "decoder/decoder_events.h"
 
 enum DecoderStateValue : std::uint8_t {
   SeekSync = 0,        // waiting for a run of exactly 18 cells
@@ -35,52 +38,29 @@ struct RunDecoderState {
   PcmGroupSymbols PcmGroup;   // symbols of the group being filled
   std::uint32_t SymbolIndex;  // slot of PcmGroup for the next symbol, 0 to 3
   std::uint32_t GroupIndex;   // next group of the frame, 0 to 3; 4 after the frame's end
+  std::uint32_t SyncsFound;   // syncs so far at any level, for listeners; wraps modulo 2^32
 };
 
 extern RunDecoderState RunDecoder;
-
-// Receives each complete group with its frame parity and its place (0 to 3) in the frame.
-using GroupConsumer = void (*)(const PcmGroupSymbols& group, int parity, std::uint32_t groupIndex);
-
-// Where complete groups go; DecodeGroup unless a companion tool installs its own.
-extern GroupConsumer GroupConsumerHook;
-
-inline constexpr double CellScale = 1.0 / 6.623;  // bit cells per capture unit
-inline constexpr std::int32_t SyncCells = 18;
-
-// floor(duration x CellScale + 0.5) in double precision, without a library call: truncation
-// toward zero is floor for every value but negative non-integers, which step down by one.
-constexpr std::int32_t CellsByFormula(std::int32_t duration) {
-  double scaled = duration * CellScale + 0.5;
-  auto truncated = static_cast<std::int32_t>(scaled);
-  return truncated - (scaled < truncated ? 1 : 0);
-}
-
-// Nearly every run of a real capture is shorter than this; its cell count is looked up instead
-// of computed, which takes the floating-point chain off the per-run path.
-inline constexpr std::uint32_t CellTableSize = 1024;
-inline constexpr auto CellTable = [] {
-  std::array<std::uint8_t, CellTableSize> table{};
-  for (std::uint32_t d = 0; d < CellTableSize; ++d) {
-    table[d] = static_cast<std::uint8_t>(CellsByFormula(static_cast<std::int32_t>(d)));
-  }
-  return table;
-}();
-
-// Bit cells of a run of `duration` capture units: floor(duration x CellScale + 0.5).
-inline std::int32_t CellsFromDuration(std::int32_t duration) {
-  auto index = static_cast<std::uint32_t>(duration);
-  return index < CellTableSize ? CellTable[index] : CellsByFormula(duration);
-}
 
 // Decodes one run of the capture.
 void DecodeRun(std::int32_t duration, Polarity polarity);
 
 // Decodes `count` runs in file order, the first with `polarity`, exactly as DecodeRun would one
-// by one (the group consumer included, which sees the same cell total); returns the polarity of
+// by one (the events included, with the same cell totals); returns the polarity of
 // the run after the block. Runs inside a frame's code words are decoded a stretch at a time;
 // every other run goes through DecodeRun.
 Polarity DecodeRunBlock(const std::int32_t* durations, std::size_t count, Polarity polarity);
+
+// Hands the filled group on to its listener, at the current cell total. Shared by DecodeRun and
+// DecodeRunBlock.
+inline void HandOnGroup() {
+  if (DecoderListeners.GroupComplete != nullptr) {
+    DecoderListeners.GroupComplete(DecoderListeners.Context, RunDecoder.CellTotal,
+                                   RunDecoder.PcmGroup, RunDecoder.FrameParity,
+                                   RunDecoder.GroupIndex);
+  }
+}
 
 // After the frame's fourth group: prints the frame's end time (level 2 and up) and waits for the
 // next sync. Shared by DecodeRun and DecodeRunBlock.

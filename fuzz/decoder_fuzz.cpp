@@ -1,10 +1,11 @@
 // Fuzz target: the whole decoder. The first byte picks the verbose level (-1 to 5), the rest are
 // run durations; every input starts from a fresh decoder. Checks what the decoder promises:
 // symbols and fields within their widths, a known state, pending bits within their count, and
-// output made only of the lines the decoder defines. The same input decoded in blocks, as the
-// program reads a file, must print the same, hand on each group at the same cell total and end
-// in the same state.
+// output made only of the lines the decoder defines, and events that agree with the state. The
+// same input decoded in blocks, as the program reads a file, must print the same, fire the same
+// events at the same cell totals and end in the same state.
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -24,7 +25,8 @@
 namespace {
 
 std::string Output;
-std::vector<std::uint32_t> GroupTimes;  // the cell total each group was handed on at
+// Every event, in order: its kind, the cell total it came at and its values.
+std::vector<std::array<std::uint32_t, 8>> Events;
 
 bool Collect(const char* data, std::size_t size) {
   Output.append(data, size);
@@ -35,15 +37,41 @@ void Require(bool condition) {
   if (!condition) std::abort();
 }
 
-void CheckGroup(const PcmGroupSymbols& group, int parity, std::uint32_t groupIndex) {
+void CheckGroup(void*, std::uint32_t cells, const PcmGroupSymbols& group, int parity,
+                std::uint32_t groupIndex) {
   for (std::uint32_t symbol : group) Require(symbol < 64);
   Require(parity == OddFrame || parity == EvenFrame);
   Require(groupIndex < GroupsPerFrame);
   GroupFields fields = SplitGroup(group);
   Require(fields.Aux < 4 && fields.Delta < 16 && fields.Position < 1024 && fields.Ecc < 256);
-  GroupTimes.push_back(RunDecoder.CellTotal);
+  Require(cells == RunDecoder.CellTotal);
+  Events.push_back({4, cells, group[0], group[1], group[2], group[3],
+                    static_cast<std::uint32_t>(parity), groupIndex});
   DecodeGroup(group, parity, groupIndex);
 }
+
+const DecoderEvents Checks = {
+    nullptr,
+    [](void*, std::uint32_t cells, Polarity polarity, std::uint32_t sync) {
+      Require(RunDecoder.DecoderState == FrameTypeField && RunDecoder.SyncsFound == sync);
+      Events.push_back({0, cells, static_cast<std::uint32_t>(polarity), sync});
+    },
+    [](void*, std::uint32_t cells, FrameTypeKind kind, std::uint32_t value) {
+      Require(value < 64);
+      Require((kind == FrameTypeKind::Odd) == (value == 3));
+      Require((kind == FrameTypeKind::Even) == (value == 0));
+      Events.push_back({1, cells, static_cast<std::uint32_t>(kind), value});
+    },
+    [](void*, std::uint32_t cells, std::uint32_t word) {
+      Require(word < 1024 && RunDecoder.DecoderState == SeekSync);
+      Events.push_back({2, cells, word});
+    },
+    CheckGroup,
+    [](void*, std::uint32_t cells) {
+      Require(RunDecoder.GroupIndex == GroupsPerFrame && RunDecoder.DecoderState == SeekSync);
+      Events.push_back({3, cells});
+    },
+};
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
@@ -78,10 +106,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size == 0) return 0;
   ResetRunDecoder();
   ResetChannelDisplay();
-  GroupConsumerHook = CheckGroup;
+  DecoderListeners = Checks;
   VerboseLevel = static_cast<std::int32_t>(data[0] % 7) - 1;
   Output.clear();
-  GroupTimes.clear();
+  Events.clear();
   SetOutputSink(Collect);
 
   Polarity polarity = 0;
@@ -102,13 +130,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   RunDecoderState runByRun = RunDecoder;
   PendingBitsState bitsRunByRun = PendingBits;
   std::string textRunByRun = Output;
-  std::vector<std::uint32_t> timesRunByRun = GroupTimes;
+  auto eventsRunByRun = Events;
 
   // Again in blocks whose sizes follow the data.
   ResetRunDecoder();
   ResetChannelDisplay();
   Output.clear();
-  GroupTimes.clear();
+  Events.clear();
   std::vector<std::int32_t> durations;
   for (std::size_t at = 1; at + CaptureRecordBytes <= size; at += CaptureRecordBytes) {
     std::int32_t duration = CaptureRecordAt(data + at);
@@ -124,7 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   DrainOutput();
   SetOutputSink(nullptr);
   Require(Output == textRunByRun);
-  Require(GroupTimes == timesRunByRun);
+  Require(Events == eventsRunByRun);
   Require(
       RunDecoder.DecoderState == runByRun.DecoderState &&
       RunDecoder.CellTotal == runByRun.CellTotal && RunDecoder.SyncCount == runByRun.SyncCount &&
@@ -134,6 +162,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(PendingBits.BitWord == bitsRunByRun.BitWord &&
           PendingBits.BitCount == bitsRunByRun.BitCount &&
           PendingBits.RunLevel == bitsRunByRun.RunLevel);
+
+  // The events tell what the printed lines tell.
+  auto occurrences = [](std::string_view pattern) {
+    std::size_t count = 0;
+    for (std::size_t at = Output.find(pattern); at != std::string::npos;
+         at = Output.find(pattern, at + 1))
+      ++count;
+    return count;
+  };
+  auto events = [](std::uint32_t kind) {
+    return static_cast<std::size_t>(std::count_if(
+        Events.begin(), Events.end(), [kind](const auto& event) { return event[0] == kind; }));
+  };
+  Require(occurrences("=== INVALID PCM byte ===") == events(2));
+  if (VerboseLevel > 2) Require(occurrences("== SYNC = ") == events(0));
+  if (VerboseLevel > 1) Require(occurrences("------ Time=") == events(3));
 
   std::string_view text = Output;
   while (!text.empty()) {

@@ -6,7 +6,7 @@
 #include <sstream>
 #include <string>
 
-#include "capture/logic_import.h"
+#include "import/logic_import.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
@@ -14,10 +14,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::FILE* output = std::tmpfile();
   if (output == nullptr) return 0;
   ImportSummary summary;
-  LogicImportOptions options;
-  if (data[0] & 2) options.Signal = "pcm";
-  std::string error = (data[0] & 1) ? ImportVcd(in, "fuzz", options, output, summary)
-                                    : ImportLevelCsv(in, "fuzz", options, output, summary);
+  ImportRequest request;
+  request.Output = output;
+  if (data[0] & 2) request.Logic.Signal = "pcm";
+  std::string error = (data[0] & 1) ? ImportVcd(in, "fuzz", request, summary)
+                                    : ImportLevelCsv(in, "fuzz", request, summary);
   std::fflush(output);
   long bytes = std::ftell(output);
   std::fclose(output);

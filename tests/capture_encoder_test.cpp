@@ -4,9 +4,9 @@
 
 #include <cmath>
 
-#include "capture/channel_frames.h"
-#include "capture/synthesizer.h"
 #include "decoder/run_decoder.h"
+#include "encode/channel_frames.h"
+#include "encode/synthesizer.h"
 #include "tests/test_support.h"
 
 namespace {

@@ -5,12 +5,12 @@
 #include <cmath>
 #include <sstream>
 
-#include "capture/capture_file.h"
-#include "capture/edge_timeline.h"
-#include "capture/logic_import.h"
-#include "capture/signal_patterns.h"
-#include "capture/synthesizer.h"
 #include "decoder/run_decoder.h"
+#include "encode/signal_patterns.h"
+#include "encode/synthesizer.h"
+#include "files/capture_file.h"
+#include "import/edge_timeline.h"
+#include "import/logic_import.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -111,10 +111,11 @@ TEST(LogicImport, VcdAndCsvSpellingsGiveTheSameRuns) {
     std::string path = TemporaryPath(".cap");
     std::FILE* file = std::fopen(path.c_str(), "wb");
     ImportSummary summary;
-    LogicImportOptions options;
-    options.Signal = signal;
-    std::string error = vcd ? ImportVcd(in, "t", options, file, summary)
-                            : ImportLevelCsv(in, "t", options, file, summary);
+    ImportRequest request;
+    request.Output = file;
+    request.Logic.Signal = signal;
+    std::string error =
+        vcd ? ImportVcd(in, "t", request, summary) : ImportLevelCsv(in, "t", request, summary);
     std::fclose(file);
     EXPECT_EQ(error, "");
     RunDurations durations;
@@ -148,7 +149,9 @@ TEST(LogicImport, AbsurdTimesAreClampedToWhatACaptureHolds) {
   std::string path = TemporaryPath(".cap");
   std::FILE* file = std::fopen(path.c_str(), "wb");
   ImportSummary summary;
-  EXPECT_EQ(ImportLevelCsv(in, "t", {}, file, summary), "");
+  ImportRequest request;
+  request.Output = file;
+  EXPECT_EQ(ImportLevelCsv(in, "t", request, summary), "");
   std::fclose(file);
   RunDurations durations;
   ASSERT_EQ(ReadCaptureFile(path, durations), "");

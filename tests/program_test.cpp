@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "app/verbose_level_argument.h"
-#include "capture/capture_file.h"
+#include "files/capture_file.h"
 #include "tests/test_support.h"
 
 namespace {

@@ -4,16 +4,15 @@
 
 #include <limits>
 
-#include "capture/channel_frames.h"
-#include "capture/code_word_encoder.h"
-#include "capture/run_lengths.h"
-#include "capture/signal_patterns.h"
-#include "capture/synthesizer.h"
 #include "common/text_output.h"
 #include "common/verbose_level.h"
 #include "decoder/pcm_byte_table.h"
 #include "decoder/pending_bits.h"
 #include "decoder/run_decoder.h"
+#include "encode/channel_frames.h"
+#include "encode/run_lengths.h"
+#include "encode/signal_patterns.h"
+#include "encode/synthesizer.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -31,7 +30,8 @@ std::string FrameText(const FrameFields& frame, std::uint32_t endCells, bool bit
     const GroupFields& f = frame.Groups[g];
     if (bits) {
       for (std::uint32_t symbol : JoinGroup(f)) {
-        text += Bits(SymbolCodeWords[symbol], 10) + "  => PCM byte " + Bits(symbol, 6) + "\n";
+        text +=
+            Bits(pcm_code_words::BySymbol[symbol], 10) + "  => PCM byte " + Bits(symbol, 6) + "\n";
       }
     }
     GroupChannels ch = ChannelsOfGroup(frame.Parity, g);
@@ -57,7 +57,7 @@ TEST(CodeWordTable, HoldsEverySymbolOnceAmongTheWordsOfLongRuns) {
     EXPECT_EQ(PcmByteTable[code] != -1, runsOfTwo && !excluded) << code;
     if (PcmByteTable[code] != -1) {
       ++valid;
-      EXPECT_EQ(SymbolCodeWords[PcmByteTable[code]], code);
+      EXPECT_EQ(pcm_code_words::BySymbol[static_cast<std::size_t>(PcmByteTable[code])], code);
     }
   }
   EXPECT_EQ(valid, 64);
@@ -214,6 +214,80 @@ TEST(RunDecoder, ExtremeDurationsKeepFieldsInRange) {
   EXPECT_LT(PendingBits.BitWord, 0xFFFFFFFFu + 1ull);
   EXPECT_TRUE(RunDecoder.DecoderState == SeekSync || RunDecoder.DecoderState == FrameTypeField ||
               RunDecoder.DecoderState == EvenExtraBits || RunDecoder.DecoderState == PcmBytes);
+}
+
+}  // namespace
+
+namespace {
+
+// The cell total once the run holding bit `bit` of the frame that follows the sync run at
+// `syncRun` has been decoded: what the decoder has counted when that bit completes a field.
+std::uint32_t CellsThroughBit(const CellRuns& cells, std::size_t syncRun, std::uint32_t bit) {
+  std::uint32_t total = 0, bits = 0;
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    total += static_cast<std::uint32_t>(cells[i]);
+    if (i <= syncRun) continue;
+    bits += static_cast<std::uint32_t>(cells[i]);
+    if (bits > bit) return total;
+  }
+  return total;
+}
+
+// The events of a complete frame after the sync run at `syncRun`, from its fields and the rules.
+std::vector<std::string> FrameEvents(const CellRuns& cells, std::size_t syncRun,
+                                     const FrameFields& frame, std::uint32_t syncIndex) {
+  std::uint32_t atSync = 0;  // the sync run's own cells are counted first
+  for (std::size_t i = 0; i <= syncRun; ++i) atSync += static_cast<std::uint32_t>(cells[i]);
+  bool odd = frame.Parity == OddFrame;
+  std::uint32_t header = odd ? 6 : 8;
+  std::vector<std::string> events = {
+      Format("sync %u %d %u", atSync, static_cast<int>(syncRun % 2), syncIndex),
+      Format("type %u %s %u", CellsThroughBit(cells, syncRun, 5), odd ? "odd" : "even",
+             odd ? 3u : 0u)};
+  for (std::uint32_t g = 0; g < GroupsPerFrame; ++g) {
+    PcmGroupSymbols s = JoinGroup(frame.Groups[g]);
+    events.push_back(Format("group %u %u %u %u %u %d %u",
+                            CellsThroughBit(cells, syncRun, header + 40 * g + 39), s[0], s[1], s[2],
+                            s[3], frame.Parity, g));
+  }
+  events.push_back(Format("end %u", CellsThroughBit(cells, syncRun, header + 159)));
+  return events;
+}
+
+TEST(DecoderEvents, EachComesWithTheRunThatCompletesItsField) {
+  FrameFields odd = MakeFrame(OddFrame, 700, 3, 17);
+  FrameFields even = MakeFrame(EvenFrame, 5, 12, 200);
+  even.EvenBits = 2;
+
+  CellRuns frames{4};  // an idle run first, so the first sync has polarity 1
+  AppendSyncedFrame(frames, odd);
+  std::size_t evenSync = frames.size();
+  AppendSyncedFrame(frames, even);
+  std::vector<std::string> expected = FrameEvents(frames, 1, odd, 0);
+  for (const std::string& event : FrameEvents(frames, evenSync, even, 1)) expected.push_back(event);
+
+  BitStream bits;
+  AppendFrame(bits, odd);
+  for (int i = 0; i < 10; ++i) bits[6 + 20 + i] = static_cast<std::uint8_t>(i % 2);  // 0101010101
+  CellRuns broken{18};
+  AppendRunsAfterSync(broken, bits);
+
+  struct Case {
+    const char* Name;
+    CellRuns Cells;
+    std::vector<std::string> Expected;
+  } cases[] = {
+      {"an ODD then an EVEN frame", frames, expected},
+      {"an invalid third code word",
+       broken,
+       {"sync 18 0 0", Format("type %u odd 3", CellsThroughBit(broken, 0, 5)),
+        Format("invalid %u 341", CellsThroughBit(broken, 0, 6 + 29))}},
+      {"an unknown frame type", {18, 0, 3, 3}, {"sync 18 0 0", "type 24 unknown 56"}},
+      {"no sync", {17, 19, 3, 40}, {}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(DecodeToEvents(Durations(c.Cells)), c.Expected) << c.Name;
+  }
 }
 
 }  // namespace

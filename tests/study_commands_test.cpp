@@ -4,8 +4,8 @@
 #include <cmath>
 #include <sstream>
 
-#include "capture/capture_file.h"
-#include "capture/channel_frames.h"
+#include "encode/channel_frames.h"
+#include "files/capture_file.h"
 #include "tests/test_support.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <sstream>
 
-#include "capture/channel_csv.h"
+#include "encode/channel_csv.h"
 #include "tests/test_support.h"
 
 namespace {

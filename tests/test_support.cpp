@@ -1,3 +1,4 @@
+// Shared test helpers: decoding into strings and event lists, running the built programs.
 #include "tests/test_support.h"
 
 #include <unistd.h>
@@ -9,11 +10,12 @@
 #include <cstdio>
 #include <fstream>
 
-#include "capture/run_lengths.h"
 #include "channels/channel_display.h"
+#include "channels/group_decoder.h"
 #include "common/text_output.h"
 #include "common/verbose_level.h"
 #include "decoder/run_decoder.h"
+#include "encode/run_lengths.h"
 
 namespace {
 
@@ -38,7 +40,65 @@ bool CaptureOutput(const char* data, std::size_t size) {
   return true;
 }
 
+void ListenWithChannelDisplay() {
+  DecoderListeners = {};
+  DecoderListeners.GroupComplete = [](void*, std::uint32_t, const PcmGroupSymbols& group,
+                                      int parity, std::uint32_t groupIndex) {
+    DecodeGroup(group, parity, groupIndex);
+  };
+}
+
+namespace {
+
+void Note(void* events, const std::string& event) {
+  static_cast<std::vector<std::string>*>(events)->push_back(event);
+}
+
+}  // namespace
+
+DecoderEvents EventRecorder(std::vector<std::string>& events) {
+  return {
+      &events,
+      [](void* log, std::uint32_t cells, Polarity polarity, std::uint32_t sync) {
+        Note(log, Format("sync %u %d %u", cells, polarity, sync));
+      },
+      [](void* log, std::uint32_t cells, FrameTypeKind kind, std::uint32_t value) {
+        const char* names[] = {"odd", "even", "unknown"};
+        Note(log, Format("type %u %s %u", cells, names[static_cast<int>(kind)], value));
+      },
+      [](void* log, std::uint32_t cells, std::uint32_t word) {
+        Note(log, Format("invalid %u %u", cells, word));
+      },
+      [](void* log, std::uint32_t cells, const PcmGroupSymbols& g, int parity,
+         std::uint32_t index) {
+        Note(log,
+             Format("group %u %u %u %u %u %d %u", cells, g[0], g[1], g[2], g[3], parity, index));
+        DecodeGroup(g, parity, index);
+      },
+      [](void* log, std::uint32_t cells) { Note(log, Format("end %u", cells)); },
+  };
+}
+
+std::vector<std::string> DecodeToEvents(const RunDurations& durations) {
+  std::vector<std::string> events;
+  DecoderListeners = EventRecorder(events);
+  ResetRunDecoder();
+  ResetChannelDisplay();
+  VerboseLevel = 0;
+  SetOutputSink(DiscardOutput);
+  Polarity polarity = 0;
+  for (std::int32_t duration : durations) {
+    DecodeRun(duration, polarity);
+    polarity ^= 1;
+  }
+  DrainOutput();
+  SetOutputSink(nullptr);
+  DecoderListeners = {};
+  return events;
+}
+
 std::string DecodeToText(const RunDurations& durations, std::int32_t level) {
+  ListenWithChannelDisplay();
   ResetRunDecoder();
   ResetChannelDisplay();
   VerboseLevel = level;

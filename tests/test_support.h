@@ -7,14 +7,28 @@
 #include <string>
 #include <vector>
 
-#include "capture/capture_timing.h"
-#include "capture/frame_bits.h"
+#include "decoder/decoder_events.h"
+#include "encode/cell_durations.h"
+#include "encode/frame_bits.h"
+#include "files/capture_file.h"
 
 // Output sink for tests: everything printed is appended to CapturedOutput.
 extern std::string CapturedOutput;
 bool CaptureOutput(const char* data, std::size_t size);
 
-// Decodes `durations` from a fresh decoder state at `level`; returns everything printed.
+// Installs the channel stage as the decoder's group listener, as Morvantis does.
+void ListenWithChannelDisplay();
+
+// Listeners that note every decoder event, in order, in the vector of strings the context points
+// to ("sync CELLS POLARITY INDEX", "type CELLS KIND VALUE", "invalid CELLS WORD",
+// "group CELLS S0 S1 S2 S3 PARITY INDEX", "end CELLS"), and hand groups on to the channel stage.
+DecoderEvents EventRecorder(std::vector<std::string>& events);
+
+// Decodes `durations` from a fresh decoder state at level 0; returns the events noted.
+std::vector<std::string> DecodeToEvents(const RunDurations& durations);
+
+// Decodes `durations` from a fresh decoder state at `level`, with the channel stage listening;
+// returns everything printed.
 std::string DecodeToText(const RunDurations& durations, std::int32_t level);
 
 struct ProgramResult {

@@ -1,9 +1,10 @@
+// MorvantisCapture analyze: options in, the diagnosis on standard output.
 #include "tools/analyze_command.h"
 
 #include <cstdio>
 #include <memory>
 
-#include "capture/capture_analysis.h"
+#include "study/capture_analysis.h"
 #include "tools/command_support.h"
 
 namespace {

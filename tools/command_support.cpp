@@ -1,3 +1,4 @@
+// How a subcommand reports failure and checks standard output.
 #include "tools/command_support.h"
 
 #include <cstdio>

@@ -1,10 +1,11 @@
+// MorvantisCapture export: options in, frame records on standard output or a file.
 #include "tools/export_command.h"
 
 #include <cstdio>
 #include <memory>
 
-#include "capture/atomic_file.h"
-#include "capture/frame_export.h"
+#include "files/output_file.h"
+#include "study/frame_export.h"
 #include "tools/command_support.h"
 
 namespace {
@@ -28,6 +29,7 @@ int RunExport(const ExportOptions& options) {
   if (std::string error = DecodeCaptureFile(options.capture, exporter); !error.empty()) {
     return Fail(Command, error);
   }
+  exporter.Flush();
   if (!options.output.empty()) {
     if (std::string error = file.Commit(); !error.empty()) return Fail(Command, error);
   }

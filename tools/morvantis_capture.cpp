@@ -5,7 +5,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "capture/atomic_file.h"
+#include "files/output_file.h"
 #include "tools/analyze_command.h"
 #include "tools/command_support.h"
 #include "tools/export_command.h"

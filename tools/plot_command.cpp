@@ -1,12 +1,13 @@
+// MorvantisCapture plot: options in, a picture file out.
 #include "tools/plot_command.h"
 
 #include <cstdio>
 #include <memory>
 
-#include "capture/atomic_file.h"
-#include "capture/svg_plot.h"
-#include "capture/synthesizer.h"
 #include "common/capture_records.h"
+#include "common/signal_layout.h"
+#include "files/output_file.h"
+#include "study/svg_plot.h"
 #include "tools/command_support.h"
 
 namespace {

@@ -1,3 +1,4 @@
+// MorvantisCapture synth: channel values or a pattern in, a capture (and audio) out.
 #include "tools/synth_command.h"
 
 #include <sys/stat.h>
@@ -5,11 +6,11 @@
 #include <iostream>
 #include <memory>
 
-#include "capture/audio_render.h"
-#include "capture/capture_file.h"
-#include "capture/channel_csv.h"
-#include "capture/signal_patterns.h"
-#include "capture/synthesizer.h"
+#include "encode/audio_render.h"
+#include "encode/channel_csv.h"
+#include "encode/signal_patterns.h"
+#include "encode/synthesizer.h"
+#include "files/capture_file.h"
 #include "tools/command_support.h"
 
 namespace {

@@ -1,0 +1,23 @@
+// Capture files written and read whole: in, a list of run durations; out, a file of
+// little-endian signed 32-bit records (and the other way round). For the companion tools and
+// tests; the decoder itself streams.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "common/pcm_types.h"
+
+// A whole capture in memory: one duration per run, in file order.
+using RunDurations = std::vector<RunDuration>;
+
+// Writes one record: `duration` as a little-endian 32-bit value. Returns false on a write error.
+bool WriteCaptureRecord(std::FILE* file, std::int32_t duration);
+
+// Writes `durations` as little-endian 32-bit records, atomically. Returns an error text.
+std::string WriteCaptureFile(const std::string& path, const RunDurations& durations);
+
+// Reads every whole record of `path` ("-" for standard input). Returns an error text.
+std::string ReadCaptureFile(const std::string& path, RunDurations& durations);

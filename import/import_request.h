@@ -1,0 +1,50 @@
+// What every importer is given and what it reports back. In: the input's name, where the
+// capture records go, and the options of every kind of input. Out: a summary of what was read,
+// for the import's closing report.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "import/cell_length_fit.h"
+#include "import/level_slicer.h"
+
+struct AudioImportOptions {
+  int Channel = 1;  // 1-based
+  SlicerSettings Slicer;
+};
+
+struct LogicImportOptions {
+  std::string Signal;  // VCD only; empty: the file's only signal
+};
+
+// Called after each block of a recording longer than a few seconds, with the fraction read.
+using ProgressReport = std::function<void(double)>;
+
+struct ImportRequest {
+  std::string Input;
+  std::FILE* Output = nullptr;  // receives the capture records
+  double Scale = 1;             // multiplies every duration
+  AudioImportOptions Audio;
+  LogicImportOptions Logic;
+  ProgressReport Progress;
+};
+
+struct ImportSummary {
+  std::string Format;  // as the input's reader names it
+  double Rate = 0;     // samples per second (0 for event-based inputs)
+  int Channels = 0;
+  double Seconds = 0;  // length of the recording
+  double HighLevel = 0, LowLevel = 0;
+  std::uint64_t Runs = 0;
+  std::uint64_t RunsClamped = 0;
+  CellLengthFit Fit;
+};
+
+// The closing report on standard error, as lines of "import: ...": the input and its format,
+// its levels, the runs written to `outputName`, the cell length measured against the nominal
+// one (and the --scale to use when it is off), and idle stretches that had to be shortened.
+std::string ImportSummaryText(const ImportRequest& request, const std::string& outputName,
+                              const ImportSummary& summary);

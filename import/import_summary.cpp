@@ -1,0 +1,49 @@
+// What an import found in, the import's closing report out.
+#include <cmath>
+#include <cstdio>
+
+#include "common/signal_layout.h"
+#include "import/import_request.h"
+
+namespace {
+
+// Further off than this, the summary says which --scale to import with.
+constexpr double TimingTolerancePercent = 1;
+
+std::string Printf(const char* format, auto... values) {
+  char buffer[512];
+  std::snprintf(buffer, sizeof buffer, format, values...);
+  return buffer;
+}
+
+}  // namespace
+
+std::string ImportSummaryText(const ImportRequest& request, const std::string& outputName,
+                              const ImportSummary& summary) {
+  std::string text = "import: " + request.Input + ": " + summary.Format;
+  if (summary.Rate > 0) {
+    text += Printf(", %.0f Hz, %d channel%s", summary.Rate, summary.Channels,
+                   summary.Channels == 1 ? "" : "s");
+  }
+  text += Printf(", %.3f s\n", summary.Seconds);
+  if (summary.Rate > 0) {
+    text += Printf("import: levels high %.3f, low %.3f\n", summary.HighLevel, summary.LowLevel);
+  }
+  text += Printf("import: %llu runs -> ", static_cast<unsigned long long>(summary.Runs)) +
+          outputName + "\n";
+  if (summary.Fit.HasData()) {
+    text +=
+        Printf("import: cell length %.3f units (nominal %.3f, %+.2f%%)\n",
+               summary.Fit.MeasuredUnitsPerCell(), UnitsPerCell, summary.Fit.PercentOffNominal());
+    if (std::abs(summary.Fit.PercentOffNominal()) > TimingTolerancePercent) {
+      text += Printf("import: the timing is off; import again with --scale %.4f\n",
+                     request.Scale * summary.Fit.ScaleToNominal());
+    }
+  }
+  if (summary.RunsClamped > 0) {
+    text += Printf(
+        "import: %llu idle stretches were longer than a capture run holds and were shortened\n",
+        static_cast<unsigned long long>(summary.RunsClamped));
+  }
+  return text;
+}

@@ -1,0 +1,226 @@
+// A capture's runs and decoder events in, a diagnosis as text or JSON out.
+#include "study/capture_analysis.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "decoder/cell_count.h"
+#include "study/json_text.h"
+
+namespace {
+
+constexpr int BarWidth = 50;
+constexpr double TimingTolerancePercent = 1;
+constexpr double NoisyLossPercent = 5;
+
+std::string Printf(const char* format, auto... values) {
+  char buffer[256];
+  std::snprintf(buffer, sizeof buffer, format, values...);
+  return buffer;
+}
+
+std::string Bar(std::uint64_t count, std::uint64_t largest) {
+  if (largest == 0) return "";
+  auto length = static_cast<int>(
+      std::ceil(static_cast<double>(count) * BarWidth / static_cast<double>(largest)));
+  return std::string(static_cast<std::size_t>(length), '#');
+}
+
+}  // namespace
+
+void CaptureAnalysis::OnRuns(const std::int32_t* durations, std::size_t count) {
+  runs_ += count;
+  std::int64_t units = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    std::int32_t duration = durations[i];
+    units += duration;
+    auto index = static_cast<std::uint32_t>(duration);
+    if (index < CountedDurations) {
+      ++durations_[index];
+    } else if (duration < 0) {
+      // -3 to -1 round to 0 cells, like 0 itself; the rest are negative counts.
+      ++(CellsFromDuration(duration) < 0 ? negativeRuns_ : durations_[0]);
+    } else {
+      ++longRuns_;  // more cells than any bar shows
+    }
+  }
+  units_ += units;
+}
+
+CaptureAnalysis::CellHistogram CaptureAnalysis::Cells() const {
+  CellHistogram cells{};
+  for (std::size_t d = 0; d < CountedDurations; ++d) {
+    cells[static_cast<std::size_t>(std::min<int>(CellTable[d], LongestBar + 1))] += durations_[d];
+  }
+  cells[LongestBar + 1] += longRuns_;
+  return cells;
+}
+
+std::array<std::uint64_t, CaptureAnalysis::ErrorBuckets> CaptureAnalysis::TimingErrors() const {
+  std::array<std::uint64_t, ErrorBuckets> errors{};
+  for (std::size_t d = 1; d < CountedDurations; ++d) {
+    int cells = CellTable[d];
+    if (cells < 1 || cells > LongestBar) continue;
+    double error = static_cast<double>(d) / UnitsPerCell - cells;  // -0.5 to +0.5 of a cell
+    int bucket = static_cast<int>(std::floor((error + 0.5) * ErrorBuckets));
+    errors[static_cast<std::size_t>(std::clamp(bucket, 0, ErrorBuckets - 1))] += durations_[d];
+  }
+  return errors;
+}
+
+CellLengthFit CaptureAnalysis::Fit() const {
+  CellLengthFit fit;
+  for (std::size_t d = 1; d < CountedDurations; ++d) {
+    fit.Add(static_cast<std::int32_t>(d), durations_[d]);
+  }
+  return fit;
+}
+
+void CaptureAnalysis::OnSync(double) {
+  ++syncs_;
+}
+
+void CaptureAnalysis::OnGroup(std::uint32_t groupIndex, const GroupFields& fields) {
+  auxMismatches_ += fields.Aux != ExpectedAux[groupIndex];
+}
+
+void CaptureAnalysis::OnFrame(const DecodedFrame&) {
+  ++frames_;
+}
+
+void CaptureAnalysis::OnLostFrame(double, FrameLoss why) {
+  (why == FrameLoss::InvalidCodeWord ? invalidWords_ : unknownTypes_) += 1;
+}
+
+std::uint64_t CaptureAnalysis::FramesCutShort() const {
+  std::uint64_t ended = frames_ + unknownTypes_;
+  return syncs_ > ended ? syncs_ - ended : 0;
+}
+
+double CaptureAnalysis::Seconds() const {
+  return static_cast<double>(units_) / UnitsPerSecond;
+}
+
+std::string CaptureAnalysis::Verdict() const {
+  if (runs_ == 0) return "The capture is empty.";
+  const CellLengthFit fit = Fit();
+  double off = fit.PercentOffNominal();
+  if (syncs_ == 0) {
+    return Printf(
+        "No sync run was found: this is not a capture of this signal, or its timing is far off "
+        "(cells measure %.3f units against 6.623).",
+        fit.MeasuredUnitsPerCell());
+  }
+  std::string verdict;
+  if (std::abs(off) > TimingTolerancePercent) {
+    verdict += Printf("The timing is %.1f percent %s; import again with --scale %.4f. ",
+                      std::abs(off), off > 0 ? "slow" : "fast", fit.ScaleToNominal());
+  }
+  double lostPercent =
+      100.0 * static_cast<double>(syncs_ - std::min(syncs_, frames_)) / static_cast<double>(syncs_);
+  if (!verdict.empty() && syncs_ > frames_) {
+    verdict += Printf("%.0f percent of the frames found were lost, most likely for that reason. ",
+                      lostPercent);
+  } else if (lostPercent > NoisyLossPercent) {
+    verdict += Printf(
+        "%.0f percent of frames were lost (%llu invalid code words, %llu unknown frame types); "
+        "the recording is probably too noisy. ",
+        lostPercent, static_cast<unsigned long long>(invalidWords_),
+        static_cast<unsigned long long>(unknownTypes_));
+  } else if (syncs_ > frames_) {
+    verdict +=
+        Printf("%llu of %llu frames were lost. ", static_cast<unsigned long long>(syncs_ - frames_),
+               static_cast<unsigned long long>(syncs_));
+  }
+  if (auxMismatches_ > 0) {
+    verdict +=
+        Printf("%llu groups fail the aux check. ", static_cast<unsigned long long>(auxMismatches_));
+  }
+  if (verdict.empty()) {
+    return Printf("The capture decodes cleanly: %llu frames, none lost.",
+                  static_cast<unsigned long long>(frames_));
+  }
+  verdict.pop_back();
+  return verdict;
+}
+
+std::string CaptureAnalysis::Text() const {
+  const CellHistogram cellHistogram = Cells();
+  const auto errorHistogram = TimingErrors();
+  const CellLengthFit fit = Fit();
+  std::string text = "Run lengths (cells):\n";
+  std::uint64_t largest = *std::max_element(cellHistogram.begin(), cellHistogram.end());
+  for (int cells = 0; cells <= LongestBar + 1; ++cells) {
+    std::uint64_t count = cellHistogram[static_cast<std::size_t>(cells)];
+    if (count == 0) continue;
+    std::string label =
+        cells <= LongestBar ? std::to_string(cells) : ">" + std::to_string(LongestBar);
+    text += Printf("  %4s %10llu %s\n", label.c_str(), static_cast<unsigned long long>(count),
+                   Bar(count, largest).c_str());
+  }
+  if (negativeRuns_ > 0)
+    text += Printf("  negative durations: %llu\n", static_cast<unsigned long long>(negativeRuns_));
+
+  text += "Timing error (percent of a cell, runs of 1 to 30 cells):\n";
+  largest = *std::max_element(errorHistogram.begin(), errorHistogram.end());
+  for (int b = 0; b < ErrorBuckets; ++b) {
+    int from = -50 + 5 * b;
+    text += Printf("  %+4d..%+4d %10llu %s\n", from, from + 5,
+                   static_cast<unsigned long long>(errorHistogram[static_cast<std::size_t>(b)]),
+                   Bar(errorHistogram[static_cast<std::size_t>(b)], largest).c_str());
+  }
+  text += Printf("Cell length: %.4f units (nominal 6.623, %+.2f%%)", fit.MeasuredUnitsPerCell(),
+                 fit.PercentOffNominal());
+  if (std::abs(fit.PercentOffNominal()) > TimingTolerancePercent) {
+    text += Printf("; import again with --scale %.4f", fit.ScaleToNominal());
+  }
+  text += "\n";
+  text += Printf("Runs: %llu, %.3f s\n", static_cast<unsigned long long>(runs_), Seconds());
+  text += Printf("Syncs: %llu\nFrames complete: %llu\nFrames cut short: %llu\n",
+                 static_cast<unsigned long long>(syncs_), static_cast<unsigned long long>(frames_),
+                 static_cast<unsigned long long>(FramesCutShort()));
+  text += Printf("Invalid code words: %llu\nUnknown frame types: %llu\naux mismatches: %llu\n",
+                 static_cast<unsigned long long>(invalidWords_),
+                 static_cast<unsigned long long>(unknownTypes_),
+                 static_cast<unsigned long long>(auxMismatches_));
+  text += Printf("Frame rate: %.2f frames/s\n",
+                 Seconds() > 0 ? static_cast<double>(frames_) / Seconds() : 0.0);
+  return text + "Verdict: " + Verdict() + "\n";
+}
+
+std::string CaptureAnalysis::Json(const std::string& name) const {
+  const CellHistogram cellHistogram = Cells();
+  const auto errorHistogram = TimingErrors();
+  const CellLengthFit fit = Fit();
+  std::string cells = "{";
+  for (int c = 0; c <= LongestBar + 1; ++c) {
+    if (cellHistogram[static_cast<std::size_t>(c)] == 0) continue;
+    std::string label = c <= LongestBar ? std::to_string(c) : ">" + std::to_string(LongestBar);
+    cells += (cells.size() > 1 ? "," : "") + JsonString(label) + ":" +
+             std::to_string(cellHistogram[static_cast<std::size_t>(c)]);
+  }
+  cells += "}";
+  std::string errors = "[";
+  for (int b = 0; b < ErrorBuckets; ++b) {
+    errors += Printf("%s{\"from_percent\":%d,\"to_percent\":%d,\"runs\":%llu}", b ? "," : "",
+                     -50 + 5 * b, -45 + 5 * b,
+                     static_cast<unsigned long long>(errorHistogram[static_cast<std::size_t>(b)]));
+  }
+  errors += "]";
+  return "{\"capture\":" + JsonString(name) + ",\"runs\":" + std::to_string(runs_) +
+         Printf(",\"seconds\":%.6f", Seconds()) +
+         ",\"negative_runs\":" + std::to_string(negativeRuns_) + ",\"run_cells\":" + cells +
+         ",\"timing_error\":" + errors +
+         Printf(",\"cell_units\":%.6f,\"cell_percent_off\":%.4f,\"scale\":%.6f",
+                fit.MeasuredUnitsPerCell(), fit.PercentOffNominal(), fit.ScaleToNominal()) +
+         ",\"syncs\":" + std::to_string(syncs_) +
+         ",\"frames_complete\":" + std::to_string(frames_) +
+         ",\"frames_cut_short\":" + std::to_string(FramesCutShort()) +
+         ",\"invalid_code_words\":" + std::to_string(invalidWords_) +
+         ",\"unknown_frame_types\":" + std::to_string(unknownTypes_) +
+         ",\"aux_mismatches\":" + std::to_string(auxMismatches_) +
+         Printf(",\"frame_rate\":%.4f",
+                Seconds() > 0 ? static_cast<double>(frames_) / Seconds() : 0.0) +
+         ",\"verdict\":" + JsonString(Verdict()) + "}\n";
+}

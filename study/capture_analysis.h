@@ -1,0 +1,55 @@
+// A diagnosis of a capture, like a pulse analyzer's. In: the capture's runs and the decoder's
+// events. Out: how long its runs are in cells, how far their durations fall from whole cells,
+// the cell length measured from the data, what the decoder made of it (syncs, frames complete
+// and lost, aux mismatches) and a closing verdict in plain words, as text or JSON.
+//
+// Runs are only counted by duration as they pass (one histogram increment per run); everything
+// about cells is worked out from the histogram when the report is made.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "import/cell_length_fit.h"
+#include "study/decode_session.h"
+
+class CaptureAnalysis : public DecodeObserver {
+ public:
+  static constexpr int LongestBar = 30;    // runs of more cells share the last bucket
+  static constexpr int ErrorBuckets = 20;  // -50 % to +50 % of a cell in steps of 5 %
+
+  void OnRuns(const std::int32_t* durations, std::size_t count) override;
+  void OnSync(double ms) override;
+  void OnGroup(std::uint32_t groupIndex, const GroupFields& fields) override;
+  void OnFrame(const DecodedFrame& frame) override;
+  void OnLostFrame(double ms, FrameLoss why) override;
+
+  // Frames that began with a sync and a known frame type but did not complete.
+  std::uint64_t FramesCutShort() const;
+  double Seconds() const;
+  std::string Verdict() const;
+
+  std::string Text() const;
+  std::string Json(const std::string& name) const;
+
+  std::uint64_t Runs() const { return runs_; }
+  std::uint64_t Syncs() const { return syncs_; }
+  std::uint64_t FramesComplete() const { return frames_; }
+  std::uint64_t InvalidCodeWords() const { return invalidWords_; }
+  std::uint64_t UnknownFrameTypes() const { return unknownTypes_; }
+  std::uint64_t AuxMismatches() const { return auxMismatches_; }
+  CellLengthFit Fit() const;
+
+ private:
+  // Durations below this are counted one by one; every run that can be timed in cells is.
+  static constexpr std::size_t CountedDurations = 1024;
+  using CellHistogram = std::array<std::uint64_t, LongestBar + 2>;  // 0 .. LongestBar, longer
+  CellHistogram Cells() const;
+  std::array<std::uint64_t, ErrorBuckets> TimingErrors() const;
+
+  std::uint64_t runs_ = 0, syncs_ = 0, frames_ = 0, invalidWords_ = 0, unknownTypes_ = 0;
+  std::uint64_t auxMismatches_ = 0, negativeRuns_ = 0, longRuns_ = 0;
+  std::int64_t units_ = 0;  // exact: no sum of 32-bit durations comes near 2^63
+  std::array<std::uint64_t, CountedDurations> durations_{};
+};

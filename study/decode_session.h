@@ -1,0 +1,41 @@
+// The companion's view of a decode. In: a capture (a file or standard input), streamed in
+// blocks. Out: what the one run decoder did with it, told to an observer as it happens: blocks
+// of runs, syncs, groups, complete frames, and frames lost to an invalid code word or an unknown
+// frame type.
+//
+// The capture goes through the decoder's block path, exactly as Morvantis decodes it, and the
+// session hears the decoder's typed events; it never reads the decoder's printed text. The
+// decoder's process-wide settings it needs (its verbose level, its output sink, its listeners)
+// are put back as they were when the decode ends.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "channels/group_fields.h"
+
+struct DecodedFrame {
+  std::uint32_t EndCells = 0;  // the decoder's cell total at the frame's end
+  double EndMs = 0;            // the time the decoder prints for the frame's end
+  int Parity = OddFrame;
+  std::array<GroupFields, GroupsPerFrame> Groups{};
+};
+
+enum class FrameLoss { InvalidCodeWord, UnknownFrameType };
+
+class DecodeObserver {
+ public:
+  virtual ~DecodeObserver() = default;
+  // Each block of runs, before the decoder sees it.
+  virtual void OnRuns(const std::int32_t* /*durations*/, std::size_t /*count*/) {}
+  virtual void OnSync(double /*ms*/) {}
+  virtual void OnGroup(std::uint32_t /*groupIndex*/, const GroupFields& /*fields*/) {}
+  virtual void OnFrame(const DecodedFrame& /*frame*/) {}
+  virtual void OnLostFrame(double /*ms*/, FrameLoss /*why*/) {}
+};
+
+// Decodes the capture in `path` ("-" for standard input), streaming, from a fresh decoder
+// state. Returns an error text, empty on success.
+std::string DecodeCaptureFile(const std::string& path, DecodeObserver& observer);

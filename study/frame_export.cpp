@@ -1,0 +1,113 @@
+// Decoded frames in, CSV or JSON-lines records out.
+#include "study/frame_export.h"
+
+#include <array>
+
+namespace {
+
+struct ChannelValues {
+  std::array<int, ChannelCount + 1> Position;  // -1: not carried by this frame
+  std::array<int, ChannelCount + 1> Delta;
+};
+
+ChannelValues ValuesOf(const DecodedFrame& frame) {
+  ChannelValues values;
+  values.Position.fill(-1);
+  values.Delta.fill(-1);
+  for (std::uint32_t g = 0; g < GroupsPerFrame; ++g) {
+    GroupChannels channels = ChannelsOfGroup(frame.Parity, g);
+    values.Position[static_cast<std::size_t>(channels.PositionChannel)] =
+        static_cast<int>(frame.Groups[g].Position);
+    values.Delta[static_cast<std::size_t>(channels.DeltaChannel)] =
+        static_cast<int>(frame.Groups[g].Delta);
+  }
+  return values;
+}
+
+bool AuxHolds(const DecodedFrame& frame) {
+  for (std::uint32_t g = 0; g < GroupsPerFrame; ++g) {
+    if (frame.Groups[g].Aux != ExpectedAux[g]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+FrameExport::FrameExport(std::FILE* output, Format format) : writer_(output), format_(format) {
+  if (format_ == Format::Csv) {
+    writer_.End(AppendText(writer_.Begin(),
+                           "end_ms,type,p1,p2,p3,p4,p5,p6,p7,p8,d1,d2,d3,d4,d5,d6,d7,d8,"
+                           "aux0,aux1,aux2,aux3,ecc0,ecc1,ecc2,ecc3,aux_ok\n"));
+  }
+}
+
+void FrameExport::OnSync(double) {
+  ++syncs_;
+}
+
+void FrameExport::OnFrame(const DecodedFrame& frame) {
+  ++written_;
+  const ChannelValues values = ValuesOf(frame);
+  const std::string_view type = frame.Parity == OddFrame ? "odd" : "even";
+  const std::string_view auxOk = AuxHolds(frame) ? "true" : "false";
+  char* out = writer_.Begin();
+  if (format_ == Format::Csv) {
+    out = AppendCellTime(out, frame.EndCells, HundredthsOfMsPerCell);
+    *out++ = ',';
+    out = AppendText(out, type);
+    for (const auto* column : {&values.Position, &values.Delta}) {
+      for (std::size_t c = 1; c <= ChannelCount; ++c) {
+        *out++ = ',';
+        if ((*column)[c] >= 0) out = AppendUnsigned(out, static_cast<std::uint32_t>((*column)[c]));
+      }
+    }
+    for (const auto& group : frame.Groups) {
+      *out++ = ',';
+      out = AppendUnsigned(out, group.Aux);
+    }
+    for (const auto& group : frame.Groups) {
+      *out++ = ',';
+      out = AppendUnsigned(out, group.Ecc);
+    }
+    *out++ = ',';
+    out = AppendText(out, auxOk);
+    *out++ = '\n';
+    writer_.End(out);
+    return;
+  }
+  out = AppendText(out, "{\"end_ms\":");
+  out = AppendCellTime(out, frame.EndCells, HundredthsOfMsPerCell);
+  out = AppendText(out, ",\"type\":\"");
+  out = AppendText(out, type);
+  *out++ = '"';
+  const std::string_view names[] = {",\"positions\":{", ",\"deltas\":{"};
+  const std::array<int, ChannelCount + 1>* columns[] = {&values.Position, &values.Delta};
+  for (int k = 0; k < 2; ++k) {
+    out = AppendText(out, names[k]);
+    bool first = true;
+    for (std::size_t c = 1; c <= ChannelCount; ++c) {
+      if ((*columns[k])[c] < 0) continue;
+      if (!first) *out++ = ',';
+      *out++ = '"';
+      *out++ = static_cast<char>('0' + c);
+      out = AppendText(out, "\":");
+      out = AppendUnsigned(out, static_cast<std::uint32_t>((*columns[k])[c]));
+      first = false;
+    }
+    *out++ = '}';
+  }
+  out = AppendText(out, ",\"aux\":[");
+  for (std::uint32_t g = 0; g < GroupsPerFrame; ++g) {
+    if (g > 0) *out++ = ',';
+    out = AppendUnsigned(out, frame.Groups[g].Aux);
+  }
+  out = AppendText(out, "],\"ecc\":[");
+  for (std::uint32_t g = 0; g < GroupsPerFrame; ++g) {
+    if (g > 0) *out++ = ',';
+    out = AppendUnsigned(out, frame.Groups[g].Ecc);
+  }
+  out = AppendText(out, "],\"aux_ok\":");
+  out = AppendText(out, auxOk);
+  out = AppendText(out, "}\n");
+  writer_.End(out);
+}
