@@ -14,6 +14,10 @@ SANITIZED := build/sanitized
 
 .PHONY: run test bench fuzz demo format deps release sanitized
 
+# No "Entering directory" lines; the build's own output is kept in a log and shown on failure.
+MAKEFLAGS += --no-print-directory
+QUIET_BUILD = >$(1)/build.log 2>&1 || { cat $(1)/build.log; exit 1; }
+
 deps:
 	@bash scripts/install-deps.sh
 
@@ -26,8 +30,9 @@ sanitized: deps
 	@cmake --build $(SANITIZED) -j $(JOBS)
 
 run: deps
-	@cmake -S . -B $(RELEASE) -DCMAKE_BUILD_TYPE=Release -DMORVANTIS_BENCH=ON >/dev/null
-	@cmake --build $(RELEASE) -j $(JOBS) --target Morvantis
+	@mkdir -p $(RELEASE)
+	@cmake -S . -B $(RELEASE) -DCMAKE_BUILD_TYPE=Release -DMORVANTIS_BENCH=ON $(call QUIET_BUILD,$(RELEASE))
+	@cmake --build $(RELEASE) -j $(JOBS) --target Morvantis MorvantisCapture $(call QUIET_BUILD,$(RELEASE))
 	@$(RELEASE)/Morvantis $(FILE) $(LEVEL)
 
 test: sanitized

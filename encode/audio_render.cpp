@@ -1,16 +1,11 @@
 // Capture to audio: run durations in, a sound file of alternating levels out.
 #include "encode/audio_render.h"
 
-#include <sndfile.h>
-
 #include <algorithm>
 #include <cmath>
 #include <numbers>
-#include <vector>
 
 #include "common/signal_layout.h"
-#include "encode/seeded_random.h"
-#include "files/output_file.h"
 
 namespace {
 
@@ -39,6 +34,14 @@ int FileFormat(const std::string& path, const std::string& sampleFormat) {
   return container != 0 && samples != 0 ? container | samples : 0;
 }
 
+SF_INFO InfoFor(const std::string& path, const AudioRenderOptions& options) {
+  SF_INFO info{};
+  info.samplerate = options.Rate;
+  info.channels = options.Channels;
+  info.format = FileFormat(path, options.SampleFormat);
+  return info;
+}
+
 // Gaussian noise from the seeded generator (Box-Muller).
 double Gaussian(SeededRandom& random) {
   double u = std::max(random.Unit(), 1e-300);
@@ -47,71 +50,100 @@ double Gaussian(SeededRandom& random) {
 
 }  // namespace
 
-std::string RenderAudio(const std::string& path, const RunDurations& durations,
-                        const AudioRenderOptions& options) {
-  SF_INFO info{};
-  info.samplerate = options.Rate;
-  info.channels = options.Channels;
-  info.format = FileFormat(path, options.SampleFormat);
+std::string CheckAudioOutput(const std::string& path, const AudioRenderOptions& options) {
+  SF_INFO info = InfoFor(path, options);
   if (info.format == 0 || !sf_format_check(&info)) {
     return "cannot write " + options.SampleFormat + " samples to " + path +
            " (use .wav, .flac, .aiff or .w64; FLAC takes pcm16 or pcm24)";
   }
-  AtomicFile file;
-  if (std::string error = file.Open(path); !error.empty()) return error;
-  SNDFILE* sound = sf_open_fd(fileno(file.Stream()), SFM_WRITE, &info, SF_FALSE);
-  if (sound == nullptr) return "cannot write " + path + ": " + sf_strerror(nullptr);
-  sf_command(sound, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+  return {};
+}
 
-  // Edge times in samples; the level of run i is low for even i, high for odd.
-  const double samplesPerUnit = options.Rate / UnitsPerSecond;
-  std::vector<double> edges;
-  edges.reserve(durations.size());
-  double units = 0;
-  for (std::int32_t duration : durations) {
-    units += duration;
-    edges.push_back(units * samplesPerUnit);
+AudioRenderer::~AudioRenderer() {
+  if (sound_ != nullptr) sf_close(sound_);
+}
+
+std::string AudioRenderer::Open(const std::string& path, const AudioRenderOptions& options) {
+  if (std::string error = CheckAudioOutput(path, options); !error.empty()) return error;
+  options_ = options;
+  random_ = SeededRandom(options.Seed);
+  if (std::string error = file_.Open(path); !error.empty()) return error;
+  SF_INFO info = InfoFor(path, options);
+  sound_ = sf_open_fd(fileno(file_.Stream()), SFM_WRITE, &info, SF_FALSE);
+  if (sound_ == nullptr) return "cannot write " + path + ": " + sf_strerror(nullptr);
+  sf_command(sound_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+  samplesPerUnit_ = options.Rate / UnitsPerSecond;
+  highPass_ = options.AcCouplingMs > 0 ? (options.AcCouplingMs / 1000) /
+                                             (options.AcCouplingMs / 1000 + 1.0 / options.Rate)
+                                       : 0;
+  block_.reserve(BlockSamples + static_cast<std::size_t>(options.Channels));
+  return {};
+}
+
+bool AudioRenderer::Add(const std::int32_t* durations, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) {
+    units_ += durations[i];
+    edges_.push_back(units_ * samplesPerUnit_);
   }
-  auto totalSamples = static_cast<std::size_t>(std::ceil(edges.empty() ? 0 : edges.back()));
+  // A sample needs every edge up to the end of its period.
+  return RenderUpTo(edges_.empty() ? 0 : edges_.back(), false);
+}
 
-  SeededRandom random(options.Seed);
-  const double highPass =
-      options.AcCouplingMs > 0
-          ? (options.AcCouplingMs / 1000) / (options.AcCouplingMs / 1000 + 1.0 / options.Rate)
-          : 0;
-  double previousInput = 0, previousOutput = 0;
-  std::size_t run = 0;
-  std::vector<float> block;
-  block.reserve(BlockSamples);
-  bool written = true;
-  for (std::size_t n = 0; n < totalSamples && written; ++n) {
+// Renders every sample whose period ends by `end` (or, for the last, every sample up to the
+// last edge). The level of run r is low for even r, high for odd.
+bool AudioRenderer::RenderUpTo(double end, bool last) {
+  const auto total = static_cast<std::uint64_t>(std::ceil(std::max(end, 0.0)));
+  for (; written_ && (last ? nextSample_ < total : static_cast<double>(nextSample_) + 0.5 <= end);
+       ++nextSample_) {
     // Average level over [n - 0.5, n + 0.5).
-    double from = static_cast<double>(n) - 0.5, to = from + 1, high = 0;
-    while (run < edges.size() && edges[run] <= from) ++run;
-    for (std::size_t r = run; r < edges.size() && from < to; ++r) {
-      double until = std::min(edges[r], to);
-      if (r % 2 == 1) high += until - from;
+    double from = static_cast<double>(nextSample_) - 0.5, to = from + 1, high = 0;
+    while (!edges_.empty() && edges_.front() <= from) {
+      edges_.pop_front();
+      ++firstRun_;
+    }
+    std::uint64_t run = firstRun_;
+    for (std::size_t r = 0; r < edges_.size() && from < to; ++r, ++run) {
+      double until = std::min(edges_[r], to);
+      if (run % 2 == 1) high += until - from;
       from = until;
     }
-    double value = options.Amplitude * (2 * high - 1);
-    if (highPass > 0) {
-      double filtered = highPass * (previousOutput + value - previousInput);
-      previousInput = value;
-      previousOutput = filtered;
+    double value = options_.Amplitude * (2 * high - 1);
+    if (highPass_ > 0) {
+      double filtered = highPass_ * (previousOutput_ + value - previousInput_);
+      previousInput_ = value;
+      previousOutput_ = filtered;
       value = filtered;
     }
-    if (options.Invert) value = -value;
-    value += options.DcOffset;
-    if (options.Noise > 0) value += options.Noise * Gaussian(random);
-    block.insert(block.end(), static_cast<std::size_t>(options.Channels),
-                 static_cast<float>(value));
-    if (block.size() >= BlockSamples || n + 1 == totalSamples) {
-      auto frames = static_cast<sf_count_t>(block.size()) / options.Channels;
-      written = sf_writef_float(sound, block.data(), frames) == frames;
-      block.clear();
-    }
+    if (options_.Invert) value = -value;
+    value += options_.DcOffset;
+    if (options_.Noise > 0) value += options_.Noise * Gaussian(random_);
+    block_.insert(block_.end(), static_cast<std::size_t>(options_.Channels),
+                  static_cast<float>(value));
+    if (block_.size() >= BlockSamples) written_ = WriteBlock();
   }
-  bool closed = sf_close(sound) == 0;
-  if (!written || !closed) return "cannot write " + path;
-  return file.Commit();
+  return written_;
+}
+
+bool AudioRenderer::WriteBlock() {
+  auto frames = static_cast<sf_count_t>(block_.size()) / options_.Channels;
+  bool ok = sf_writef_float(sound_, block_.data(), frames) == frames;
+  block_.clear();
+  return ok;
+}
+
+std::string AudioRenderer::Finish() {
+  if (sound_ == nullptr) return "no audio file is open";
+  RenderUpTo(edges_.empty() ? 0 : edges_.back(), true);
+  if (written_ && !block_.empty()) written_ = WriteBlock();
+  bool closed = sf_close(sound_) == 0;
+  sound_ = nullptr;
+  if (!written_ || !closed) {
+    file_.Abandon();
+    return "cannot write " + file_.Name();
+  }
+  return {};
+}
+
+std::string AudioRenderer::Commit() {
+  return file_.Commit();
 }

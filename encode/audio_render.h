@@ -1,13 +1,21 @@
 // A capture rendered as a sound-card recording, so every import path can be tested end to end.
-// Runs alternate between -amplitude and +amplitude; each sample is the average level over its
-// own sample period, so edges keep their timing between samples. Optional impairments: an
-// AC-coupled input (a first-order high-pass), a DC offset, inverted polarity and noise.
+// In: run durations, a block at a time. Out: an audio file (WAV, FLAC, AIFF or W64, by the
+// name's ending) in which runs alternate between -amplitude and +amplitude; each sample is the
+// average level over its own sample period, so edges keep their timing between samples.
+// Optional impairments: an AC-coupled input (a first-order high-pass), a DC offset, inverted
+// polarity and noise. Samples are written as soon as the runs that make them are known, so
+// memory stays that of one block whatever the length.
 #pragma once
 
-#include <cstdint>
-#include <string>
+#include <sndfile.h>
 
-#include "encode/cell_durations.h"
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "encode/seeded_random.h"
+#include "files/output_file.h"
 
 struct AudioRenderOptions {
   int Rate = 44100;
@@ -21,7 +29,45 @@ struct AudioRenderOptions {
   std::uint64_t Seed = 1;
 };
 
-// Writes the audio file `path` (WAV, FLAC, AIFF or W64 by its extension), atomically. Returns an
-// error text, empty on success.
-std::string RenderAudio(const std::string& path, const RunDurations& durations,
-                        const AudioRenderOptions& options);
+// Whether `path` names a sound file that can hold `options`' samples; an error text if not.
+std::string CheckAudioOutput(const std::string& path, const AudioRenderOptions& options);
+
+class AudioRenderer {
+ public:
+  AudioRenderer() : random_(1) {}
+  AudioRenderer(const AudioRenderer&) = delete;
+  AudioRenderer& operator=(const AudioRenderer&) = delete;
+  ~AudioRenderer();
+
+  // Opens the output; nothing replaces `path` before Commit(). Returns an error text.
+  std::string Open(const std::string& path, const AudioRenderOptions& options);
+
+  // The next runs of the capture, in order. Returns false once writing has failed.
+  bool Add(const std::int32_t* durations, std::size_t count);
+
+  // Renders the rest (the recording ends with the last run) and finishes the file, still under
+  // its temporary name. Returns an error text.
+  std::string Finish();
+
+  // Puts the finished file in place. Returns an error text.
+  std::string Commit();
+
+ private:
+  bool RenderUpTo(double end, bool last);
+  bool WriteSample(double value);
+  bool WriteBlock();
+
+  AudioRenderOptions options_;
+  OutputFile file_;
+  SNDFILE* sound_ = nullptr;
+  SeededRandom random_;
+  double samplesPerUnit_ = 0;
+  double highPass_ = 0;
+  double previousInput_ = 0, previousOutput_ = 0;
+  double units_ = 0;            // the end of the runs added so far, in capture units
+  std::deque<double> edges_;    // ends of runs not yet behind the next sample, in samples
+  std::uint64_t firstRun_ = 0;  // the run whose end is edges_.front()
+  std::uint64_t nextSample_ = 0;
+  std::vector<float> block_;
+  bool written_ = true;
+};

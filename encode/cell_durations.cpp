@@ -3,19 +3,21 @@
 
 #include <cmath>
 
+std::int32_t DurationClock::Next(std::int32_t cells) {
+  cellsSoFar_ += cells;
+  double offset = jitter_ > 0 ? random_.Between(-jitter_, jitter_) : 0.0;
+  auto edge = static_cast<std::int64_t>(
+      std::llround(static_cast<double>(cellsSoFar_) * unitsPerCell_ + offset));
+  auto duration = static_cast<std::int32_t>(edge - previousEdge_);
+  previousEdge_ = edge;
+  return duration;
+}
+
 RunDurations DurationsFromCells(const CellRuns& runs, double jitter, SeededRandom& random,
                                 double unitsPerCell) {
+  DurationClock clock(jitter, random, unitsPerCell);
   RunDurations durations;
   durations.reserve(runs.size());
-  std::int64_t cellsSoFar = 0;
-  std::int64_t previousEdge = 0;
-  for (std::int32_t cells : runs) {
-    cellsSoFar += cells;
-    double offset = jitter > 0 ? random.Between(-jitter, jitter) : 0.0;
-    auto edge = static_cast<std::int64_t>(
-        std::llround(static_cast<double>(cellsSoFar) * unitsPerCell + offset));
-    durations.push_back(static_cast<std::int32_t>(edge - previousEdge));
-    previousEdge = edge;
-  }
+  for (std::int32_t cells : runs) durations.push_back(clock.Next(cells));
   return durations;
 }

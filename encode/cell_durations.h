@@ -16,7 +16,25 @@
 
 inline constexpr double MaxSafeJitter = 1.15;
 
-// Turns runs of cells into durations. Every edge moves by a random amount in
-// [-jitter, +jitter] before it is rounded; jitter 0 draws nothing from `random`.
+// Runs of cells to durations, one run at a time: the clock keeps the exact time of the last edge,
+// so rounding never accumulates however many runs follow. Every edge moves by a random amount
+// in [-jitter, +jitter] before it is rounded; jitter 0 draws nothing from `random`.
+class DurationClock {
+ public:
+  DurationClock(double jitter, SeededRandom& random, double unitsPerCell = UnitsPerCell)
+      : jitter_(jitter), random_(random), unitsPerCell_(unitsPerCell) {}
+
+  // The duration of the next run, of `cells` cells.
+  std::int32_t Next(std::int32_t cells);
+
+ private:
+  double jitter_;
+  SeededRandom& random_;
+  double unitsPerCell_;
+  std::int64_t cellsSoFar_ = 0;
+  std::int64_t previousEdge_ = 0;
+};
+
+// Turns a whole list of runs of cells into durations, as DurationClock does run by run.
 RunDurations DurationsFromCells(const CellRuns& runs, double jitter, SeededRandom& random,
                                 double unitsPerCell = UnitsPerCell);

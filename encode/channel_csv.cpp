@@ -1,7 +1,7 @@
 // Channel CSV: text in, rows of eight positions out, or an error that says where.
 #include "encode/channel_csv.h"
 
-#include <array>
+#include <algorithm>
 #include <charconv>
 #include <string_view>
 
@@ -29,73 +29,159 @@ std::vector<Cell> SplitCells(std::string_view line) {
   }
 }
 
-std::string Where(const std::string& name, std::size_t line, std::size_t column) {
-  return name + ":" + std::to_string(line) + ":" + std::to_string(column) + ": ";
+// The channel (0 to 7) a header cell names, in any case, or -1.
+int ChannelNamed(std::string_view label) {
+  if (label.size() != 3 || (label[0] != 'c' && label[0] != 'C') ||
+      (label[1] != 'h' && label[1] != 'H') || label[2] < '1' || label[2] > '8') {
+    return -1;
+  }
+  return label[2] - '1';
+}
+
+bool Skipped(const std::string& line) {
+  std::size_t first = line.find_first_not_of(" \t");
+  return first == std::string::npos || line[first] == '#';
 }
 
 }  // namespace
 
-std::string ParseChannelCsv(std::istream& in, const std::string& name,
-                            std::vector<ChannelRow>& rows) {
-  std::array<std::size_t, ChannelCount> channelOfColumn{};  // column index -> channel index
-  std::size_t columnCount = 0;
-  bool haveHeader = false;
-  std::string line;
-  for (std::size_t lineNumber = 1; std::getline(in, line); ++lineNumber) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.find_first_not_of(" \t") == std::string::npos) continue;
-    std::vector<Cell> cells = SplitCells(line);
+ChannelCsvReader::ChannelCsvReader(std::istream& in, std::string name)
+    : lines_(in, LongestLine), name_(std::move(name)) {}
 
-    if (!haveHeader) {
-      if (cells.size() != ChannelCount) {
-        return Where(name, lineNumber, 1) +
-               "the header must name exactly the 8 columns ch1 to ch8, found " +
-               std::to_string(cells.size()) + " columns";
-      }
-      std::array<bool, ChannelCount> seen{};
-      for (std::size_t i = 0; i < cells.size(); ++i) {
-        std::string_view label = cells[i].text;
-        bool known =
-            label.size() == 3 && label.substr(0, 2) == "ch" && label[2] >= '1' && label[2] <= '8';
-        if (!known) {
-          return Where(name, lineNumber, cells[i].column) + "unknown column \"" +
-                 std::string(label) + "\" (expected ch1 to ch8)";
+bool ChannelCsvReader::Fail(std::size_t column, const std::string& what) {
+  error_ =
+      name_ + ":" + std::to_string(lines_.Number()) + ":" + std::to_string(column) + ": " + what;
+  return false;
+}
+
+bool ChannelCsvReader::Next(ChannelRow& row) {
+  if (!error_.empty()) return false;
+  // A row leaves once every channel has had a value: rows before a channel's first value take
+  // that value.
+  while (waiting_.empty() || !std::all_of(known_.begin(), known_.end(), [](bool k) { return k; })) {
+    if (!ReadRow()) {
+      if (!error_.empty() || waiting_.empty()) return false;
+      for (std::size_t c = 0; c < ChannelCount; ++c) {
+        if (!known_[c]) {
+          error_ = name_ + ": column ch" + std::to_string(c + 1) + " never has a value";
+          return false;
         }
-        std::size_t channel = static_cast<std::size_t>(label[2] - '1');
-        if (seen[channel]) {
-          return Where(name, lineNumber, cells[i].column) + "column " + std::string(label) +
-                 " appears twice";
-        }
-        seen[channel] = true;
-        channelOfColumn[i] = channel;
       }
-      columnCount = cells.size();
-      haveHeader = true;
+      break;
+    }
+    if (waiting_.size() > MostRowsWaiting) {
+      for (std::size_t c = 0; c < ChannelCount; ++c) {
+        if (!known_[c]) {
+          return Fail(1, "column ch" + std::to_string(c + 1) + " has had no value for " +
+                             std::to_string(MostRowsWaiting) + " rows");
+        }
+      }
+    }
+  }
+  row = waiting_.front();
+  waiting_.pop_front();
+  given_.pop_front();
+  return true;
+}
+
+bool ChannelCsvReader::ReadHeader() {
+  std::string line;
+  for (;;) {
+    TextLines::Result result = lines_.Next(line);
+    if (result == TextLines::Result::TooLong) {
+      return Fail(1, "the line is longer than " + std::to_string(LongestLine) + " characters");
+    }
+    if (result == TextLines::Result::ReadError) return Fail(1, "read error");
+    if (result == TextLines::Result::End) {
+      error_ = name_ + ": no header row (expected ch1,...,ch8)";
+      return false;
+    }
+    if (!Skipped(line)) break;
+  }
+  std::vector<Cell> cells = SplitCells(line);
+  std::array<bool, ChannelCount> seen{};
+  std::string ignored;
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    int channel = ChannelNamed(cells[i].text);
+    if (i < channelOfColumn_.size()) channelOfColumn_[i] = channel;
+    if (channel < 0 || i >= channelOfColumn_.size()) {
+      ignored += (ignored.empty() ? "" : ", ") + QuotedForMessage(cells[i].text);
       continue;
     }
-
-    if (cells.size() != columnCount) {
-      return Where(name, lineNumber, 1) + "expected " + std::to_string(columnCount) +
-             " values, found " + std::to_string(cells.size());
+    if (seen[static_cast<std::size_t>(channel)]) {
+      return Fail(cells[i].column, "column ch" + std::to_string(channel + 1) + " appears twice");
     }
-    ChannelRow row{};
-    for (std::size_t i = 0; i < cells.size(); ++i) {
-      std::string_view text = cells[i].text;
-      std::int32_t value = -1;
-      auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-      if (text.empty() || error != std::errc{} || end != text.data() + text.size()) {
-        return Where(name, lineNumber, cells[i].column) + "\"" + std::string(text) +
-               "\" is not a whole number";
-      }
-      if (value < 0 || value > MaxPosition) {
-        return Where(name, lineNumber, cells[i].column) + "position " + std::string(text) +
-               " is outside 0 to 1023";
-      }
-      row[channelOfColumn[i]] = value;
-    }
-    rows.push_back(row);
+    seen[static_cast<std::size_t>(channel)] = true;
   }
-  if (in.bad()) return name + ": read error";
-  if (!haveHeader) return name + ": no header row (expected ch1,...,ch8)";
-  return {};
+  for (std::size_t c = 0; c < ChannelCount; ++c) {
+    if (!seen[c]) {
+      return Fail(
+          1, "the header has no column ch" + std::to_string(c + 1) + " (it must name ch1 to ch8)");
+    }
+  }
+  if (!ignored.empty()) {
+    warning_ = name_ + ":" + std::to_string(lines_.Number()) + ": ignoring column" +
+               (ignored.find(',') != std::string::npos ? "s " : " ") + ignored +
+               " (only ch1 to ch8 are used)";
+  }
+  columnCount_ = cells.size();
+  haveHeader_ = true;
+  return true;
+}
+
+bool ChannelCsvReader::ReadRow() {
+  if (!haveHeader_ && !ReadHeader()) return false;
+  std::string line;
+  for (;;) {
+    TextLines::Result result = lines_.Next(line);
+    if (result == TextLines::Result::TooLong) {
+      return Fail(1, "the line is longer than " + std::to_string(LongestLine) + " characters");
+    }
+    if (result == TextLines::Result::ReadError) return Fail(1, "read error");
+    if (result == TextLines::Result::End) return false;
+    if (!Skipped(line)) break;
+  }
+  std::vector<Cell> cells = SplitCells(line);
+  if (cells.size() != columnCount_) {
+    return Fail(1, "expected " + std::to_string(columnCount_) + " values, found " +
+                       std::to_string(cells.size()));
+  }
+  ChannelRow row = latest_;
+  std::array<bool, ChannelCount> given{};
+  for (std::size_t i = 0; i < cells.size() && i < channelOfColumn_.size(); ++i) {
+    int channel = channelOfColumn_[i];
+    std::string_view text = cells[i].text;
+    if (channel < 0 || text.empty()) continue;
+    std::int32_t value = -1;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || end != text.data() + text.size()) {
+      return Fail(cells[i].column, QuotedForMessage(text) + " is not a whole number");
+    }
+    if (value < 0 || value > MaxPosition) {
+      return Fail(cells[i].column, "position " + std::string(text) + " is outside 0 to 1023");
+    }
+    auto c = static_cast<std::size_t>(channel);
+    row[c] = value;
+    given[c] = true;
+    if (!known_[c]) {
+      // Rows that waited for this channel's first value take it.
+      for (std::size_t w = 0; w < waiting_.size(); ++w) {
+        if (!given_[w][c]) waiting_[w][c] = value;
+      }
+      known_[c] = true;
+    }
+    latest_[c] = value;
+  }
+  for (std::size_t c = 0; c < ChannelCount; ++c) given[c] = given[c] || known_[c];
+  waiting_.push_back(row);
+  given_.push_back(given);
+  return true;
+}
+
+std::string ParseChannelCsv(std::istream& in, const std::string& name,
+                            std::vector<ChannelRow>& rows) {
+  ChannelCsvReader reader(in, name);
+  ChannelRow row;
+  while (reader.Next(row)) rows.push_back(row);
+  return reader.Error();
 }

@@ -1,15 +1,56 @@
-// Channel CSV: a header row naming the columns ch1 to ch8 (any order, each once, nothing else),
-// then one row per frame of positions 0 to 1023. Blank lines are skipped; CR LF line ends and
-// spaces around a value are accepted.
+// Channel CSV: values as a user or a spreadsheet writes them. In: text with a header row that
+// names the columns ch1 to ch8 (any order, any case, each once; other columns are ignored, with
+// one warning), then one row per frame of positions 0 to 1023. Out: rows of eight positions,
+// one at a time, so inputs of any length stream.
+//
+// Blank lines and lines starting with # are skipped; CR LF line ends, a UTF-8 byte-order mark
+// and spaces around a value are accepted. An empty value holds the channel's previous position,
+// and until a channel's first position appears its rows wait for it (up to 4096 rows), so a
+// frame export, where half the channels are not yet known in the first row, feeds straight back.
 #pragma once
 
+#include <array>
+#include <deque>
 #include <istream>
 #include <string>
 #include <vector>
 
 #include "encode/channel_frames.h"
+#include "files/text_lines.h"
 
-// Parses the whole text. Returns an error of the form "NAME:LINE:COLUMN: what is wrong", or an
-// empty text on success.
+class ChannelCsvReader {
+ public:
+  static constexpr std::size_t LongestLine = 4096;
+  static constexpr std::size_t MostRowsWaiting = 4096;
+
+  ChannelCsvReader(std::istream& in, std::string name);
+
+  // The next row; false at the end of the input or on an error.
+  bool Next(ChannelRow& row);
+
+  // Empty unless the input was wrong: "NAME:LINE:COLUMN: what is wrong".
+  const std::string& Error() const { return error_; }
+
+  // Columns the reader ignores, said once after the header; empty when there are none.
+  const std::string& Warning() const { return warning_; }
+
+ private:
+  bool ReadHeader();
+  bool ReadRow();  // reads one data line into waiting_; false at the end or on an error
+  bool Fail(std::size_t column, const std::string& what);
+
+  TextLines lines_;
+  std::string name_;
+  std::string error_, warning_;
+  bool haveHeader_ = false;
+  std::size_t columnCount_ = 0;
+  std::array<int, 64> channelOfColumn_{};  // -1: ignored; columns past 64 are ignored too
+  std::array<std::int32_t, ChannelCount> latest_{};
+  std::array<bool, ChannelCount> known_{};
+  std::deque<ChannelRow> waiting_;  // rows ready or waiting for a channel's first value
+  std::deque<std::array<bool, ChannelCount>> given_;
+};
+
+// Reads the whole text into `rows` (tests and fuzzing). Returns an error, or an empty text.
 std::string ParseChannelCsv(std::istream& in, const std::string& name,
                             std::vector<ChannelRow>& rows);

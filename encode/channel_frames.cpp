@@ -14,25 +14,29 @@ std::uint32_t DeltaForMove(std::int32_t before, std::int32_t now) {
                                     std::clamp(now - before, -LargestStep, LargestStep));
 }
 
+FrameFields FrameMaker::Next(const ChannelRow& now) {
+  const ChannelRow& before = first_ ? now : before_;
+  FrameFields frame;
+  frame.Parity = parity_;
+  frame.EvenBits = evenBits_;
+  for (std::uint32_t g = 0; g < GroupsPerFrame; ++g) {
+    GroupChannels channels = ChannelsOfGroup(parity_, g);
+    auto d = static_cast<std::size_t>(channels.DeltaChannel - 1);
+    frame.Groups[g] = {
+        ExpectedAux[g], DeltaForMove(before[d], now[d]),
+        static_cast<std::uint32_t>(now[static_cast<std::size_t>(channels.PositionChannel - 1)]), 0};
+  }
+  before_ = now;
+  first_ = false;
+  parity_ = parity_ == OddFrame ? EvenFrame : OddFrame;
+  return frame;
+}
+
 std::vector<FrameFields> FramesFromRows(const std::vector<ChannelRow>& rows, int startParity,
                                         std::uint32_t evenBits) {
+  FrameMaker maker(startParity, evenBits);
   std::vector<FrameFields> frames;
   frames.reserve(rows.size());
-  int parity = startParity;
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    const ChannelRow& now = rows[i];
-    const ChannelRow& before = i == 0 ? rows[i] : rows[i - 1];
-    FrameFields frame;
-    frame.Parity = parity;
-    frame.EvenBits = evenBits;
-    for (std::uint32_t g = 0; g < GroupsPerFrame; ++g) {
-      GroupChannels channels = ChannelsOfGroup(parity, g);
-      int d = channels.DeltaChannel - 1;
-      frame.Groups[g] = {ExpectedAux[g], DeltaForMove(before[d], now[d]),
-                         static_cast<std::uint32_t>(now[channels.PositionChannel - 1]), 0};
-    }
-    frames.push_back(frame);
-    parity = parity == OddFrame ? EvenFrame : OddFrame;
-  }
+  for (const ChannelRow& row : rows) frames.push_back(maker.Next(row));
   return frames;
 }

@@ -20,6 +20,21 @@ using ChannelRow = std::array<std::int32_t, ChannelCount>;
 // The delta that stands for a move from `before` to `now`.
 std::uint32_t DeltaForMove(std::int32_t before, std::int32_t now);
 
+// Rows to frames one at a time: each row becomes the next frame, parities alternating.
+class FrameMaker {
+ public:
+  FrameMaker(int startParity, std::uint32_t evenBits) : parity_(startParity), evenBits_(evenBits) {}
+
+  // The frame for `row` (positions 0 to 1023); its deltas tell the move since the previous row.
+  FrameFields Next(const ChannelRow& row);
+
+ private:
+  int parity_;
+  std::uint32_t evenBits_;
+  bool first_ = true;
+  ChannelRow before_{};
+};
+
 // One frame per row, the first of `startParity`. Rows must hold positions 0 to 1023.
 std::vector<FrameFields> FramesFromRows(const std::vector<ChannelRow>& rows, int startParity,
                                         std::uint32_t evenBits);

@@ -11,29 +11,33 @@ std::optional<SignalPattern> SignalPatternNamed(const std::string& name) {
   return std::nullopt;
 }
 
+ChannelRow PatternRow(SignalPattern pattern, std::size_t f) {
+  ChannelRow row{};
+  for (std::size_t c = 0; c < ChannelCount; ++c) {
+    std::int32_t value = 0;
+    switch (pattern) {
+      case SignalPattern::Sweep: {
+        double period = 400.0 + 90.0 * static_cast<double>(c);  // frames per cycle
+        double phase = 2 * std::numbers::pi * (static_cast<double>(f) / period + 0.13 * c);
+        value = static_cast<std::int32_t>(std::lround(500 + 400 * std::sin(phase)));
+        break;
+      }
+      case SignalPattern::Steps: {
+        constexpr std::int32_t Levels[] = {200, 500, 800};
+        value = Levels[(f / 60 + c) % 3];
+        break;
+      }
+      case SignalPattern::Static:
+        value = static_cast<std::int32_t>(100 * (c + 1));
+        break;
+    }
+    row[c] = value;
+  }
+  return row;
+}
+
 std::vector<ChannelRow> PatternRows(SignalPattern pattern, std::size_t frames) {
   std::vector<ChannelRow> rows(frames);
-  for (std::size_t f = 0; f < frames; ++f) {
-    for (std::size_t c = 0; c < ChannelCount; ++c) {
-      std::int32_t value = 0;
-      switch (pattern) {
-        case SignalPattern::Sweep: {
-          double period = 400.0 + 90.0 * static_cast<double>(c);  // frames per cycle
-          double phase = 2 * std::numbers::pi * (static_cast<double>(f) / period + 0.13 * c);
-          value = static_cast<std::int32_t>(std::lround(500 + 400 * std::sin(phase)));
-          break;
-        }
-        case SignalPattern::Steps: {
-          constexpr std::int32_t Levels[] = {200, 500, 800};
-          value = Levels[(f / 60 + c) % 3];
-          break;
-        }
-        case SignalPattern::Static:
-          value = static_cast<std::int32_t>(100 * (c + 1));
-          break;
-      }
-      rows[f][c] = value;
-    }
-  }
+  for (std::size_t f = 0; f < frames; ++f) rows[f] = PatternRow(pattern, f);
   return rows;
 }

@@ -14,4 +14,8 @@ enum class SignalPattern { Sweep, Steps, Static };
 
 std::optional<SignalPattern> SignalPatternNamed(const std::string& name);
 
+// Row `frame` of the pattern.
+ChannelRow PatternRow(SignalPattern pattern, std::size_t frame);
+
+// Its first `frames` rows.
 std::vector<ChannelRow> PatternRows(SignalPattern pattern, std::size_t frames);

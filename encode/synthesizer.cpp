@@ -1,4 +1,4 @@
-// Frame fields and impairments in, a whole capture (cells and durations) out.
+// Frame fields in, one frame at a time; the run durations of the capture out.
 #include "encode/synthesizer.h"
 
 #include <cmath>
@@ -7,6 +7,10 @@
 #include "encode/run_lengths.h"
 
 namespace {
+
+// The glitch generator's seed differs from the jitter generator's, so the two never draw the
+// same numbers.
+constexpr std::uint64_t GlitchSeedOffset = 0x676C69746368ull;
 
 constexpr std::size_t FrameHeaderBitsMax = FrameTypeBits + EvenExtraBitCount;
 
@@ -55,28 +59,42 @@ void SplitRun(CellRuns& runs, std::size_t firstRun, SeededRandom& random) {
 
 }  // namespace
 
+CaptureSynthesizer::CaptureSynthesizer(const Impairments& impairments)
+    : impairments_(impairments),
+      gapCells_(static_cast<std::int32_t>(std::lround(impairments.GapMs / MillisecondsPerCell))),
+      glitchRandom_(impairments.Seed + GlitchSeedOffset),
+      jitterRandom_(impairments.Seed),
+      clock_(impairments.Jitter, jitterRandom_) {
+  if (gapCells_ == SyncCells) ++gapCells_;
+}
+
+void CaptureSynthesizer::AddFrame(const FrameFields& frame, RunDurations& durations,
+                                  CellRuns* cells) {
+  runs_.clear();
+  if (frames_ > 0 && gapCells_ > 0) runs_.push_back(gapCells_);
+  runs_.push_back(SyncCells);
+  bits_.clear();
+  AppendFrame(bits_, frame);
+
+  bool glitch = impairments_.GlitchRate > 0 && glitchRandom_.Unit() < impairments_.GlitchRate;
+  bool splitRun = glitch && glitchRandom_.Below(2) == 1;
+  if (glitch && !splitRun) CorruptCodeWord(bits_, glitchRandom_);
+  std::size_t firstRun = runs_.size();
+  AppendRunsAfterSync(runs_, bits_);
+  if (splitRun) SplitRun(runs_, firstRun + FrameHeaderBitsMax / 2, glitchRandom_);
+  glitched_ += glitch;
+  ++frames_;
+  for (std::int32_t run : runs_) durations.push_back(clock_.Next(run));
+  if (cells != nullptr) cells->insert(cells->end(), runs_.begin(), runs_.end());
+}
+
 SynthesizedCapture SynthesizeCapture(const std::vector<FrameFields>& frames,
                                      const Impairments& impairments) {
-  SeededRandom random(impairments.Seed);
+  CaptureSynthesizer synthesizer(impairments);
   SynthesizedCapture capture;
-  auto gapCells = static_cast<std::int32_t>(std::lround(impairments.GapMs / MillisecondsPerCell));
-  if (gapCells == SyncCells) ++gapCells;
-
-  BitStream bits;
-  for (std::size_t f = 0; f < frames.size(); ++f) {
-    if (f > 0 && gapCells > 0) capture.Cells.push_back(gapCells);
-    capture.Cells.push_back(SyncCells);
-    bits.clear();
-    AppendFrame(bits, frames[f]);
-
-    bool glitch = impairments.GlitchRate > 0 && random.Unit() < impairments.GlitchRate;
-    bool splitRun = glitch && random.Below(2) == 1;
-    if (glitch && !splitRun) CorruptCodeWord(bits, random);
-    std::size_t firstRun = capture.Cells.size();
-    AppendRunsAfterSync(capture.Cells, bits);
-    if (splitRun) SplitRun(capture.Cells, firstRun + FrameHeaderBitsMax / 2, random);
-    capture.GlitchedFrames += glitch;
+  for (const FrameFields& frame : frames) {
+    synthesizer.AddFrame(frame, capture.Durations, &capture.Cells);
   }
-  capture.Durations = DurationsFromCells(capture.Cells, impairments.Jitter, random);
+  capture.GlitchedFrames = synthesizer.GlitchedFrames();
   return capture;
 }

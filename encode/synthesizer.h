@@ -1,7 +1,10 @@
-// Frames to a capture: every frame is preceded by an 18-cell sync run, its bits become runs
-// (starting at level 0, as the decoder reads them after a sync), and the runs become durations.
+// Frames to a capture. In: frame fields, one frame at a time. Out: run durations. Every frame is
+// preceded by an 18-cell sync run, its bits become runs (starting at level 0, as the decoder
+// reads them after a sync), and the runs become durations. Memory stays that of one frame,
+// however many frames there are.
 //
-// Impairments, all off by default and repeatable for a given seed:
+// Impairments, all off by default and repeatable for a given seed (glitches and jitter draw from
+// generators of their own, so a capture without glitches has the same jitter whatever the rate):
 //   jitter      each edge moves by up to this many units (see cell_durations.h)
 //   glitchRate  this fraction of frames gets one fault: a code word replaced by an invalid one,
 //               or a run split by a one-cell spike of the other level
@@ -21,6 +24,30 @@ struct Impairments {
   std::uint64_t Seed = 1;
 };
 
+class CaptureSynthesizer {
+ public:
+  explicit CaptureSynthesizer(const Impairments& impairments);
+  CaptureSynthesizer(const CaptureSynthesizer&) = delete;
+  CaptureSynthesizer& operator=(const CaptureSynthesizer&) = delete;
+
+  // Appends the runs of `frame` (and the idle gap before it) to `durations`, and their cells to
+  // `cells` when given.
+  void AddFrame(const FrameFields& frame, RunDurations& durations, CellRuns* cells = nullptr);
+
+  std::size_t GlitchedFrames() const { return glitched_; }
+
+ private:
+  Impairments impairments_;
+  std::int32_t gapCells_;
+  SeededRandom glitchRandom_;
+  SeededRandom jitterRandom_;
+  DurationClock clock_;
+  std::size_t frames_ = 0, glitched_ = 0;
+  BitStream bits_;  // one frame's bits, reused
+  CellRuns runs_;   // one frame's runs, reused
+};
+
+// A whole capture in memory (tests and benchmarks).
 struct SynthesizedCapture {
   CellRuns Cells;
   RunDurations Durations;

@@ -16,8 +16,17 @@ using RunDurations = std::vector<RunDuration>;
 // Writes one record: `duration` as a little-endian 32-bit value. Returns false on a write error.
 bool WriteCaptureRecord(std::FILE* file, std::int32_t duration);
 
+// Writes `count` records at once. Returns false on a write error.
+bool WriteCaptureRecords(std::FILE* file, const std::int32_t* durations, std::size_t count);
+
 // Writes `durations` as little-endian 32-bit records, atomically. Returns an error text.
 std::string WriteCaptureFile(const std::string& path, const RunDurations& durations);
+
+// What a file that is not a capture looks like, from its first bytes: an audio recording (RIFF
+// WAVE, RF64, W64, FLAC, Ogg, AIFF, AU, MP3), a VCD trace, or text. Returns how to say it
+// ("looks like an audio recording; run MorvantisCapture import first"), or an empty text for
+// bytes a capture may start with.
+std::string RecognizeNonCapture(const unsigned char* bytes, std::size_t size);
 
 // Reads every whole record of `path` ("-" for standard input). Returns an error text.
 std::string ReadCaptureFile(const std::string& path, RunDurations& durations);

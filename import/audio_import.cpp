@@ -3,6 +3,7 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -10,10 +11,13 @@
 #include "common/signal_layout.h"
 #include "import/edge_timeline.h"
 #include "import/level_slicer.h"
+#include "import/sample_guard.h"
 
 namespace {
 
-constexpr sf_count_t BlockFrames = 65536;
+// A block holds this many samples of all channels together, so memory stays the same however
+// many channels a file announces.
+constexpr sf_count_t BlockSamples = 1 << 18;
 // Shorter recordings import in a moment; progress would only flicker.
 constexpr double ProgressAfterSeconds = 5;
 
@@ -78,20 +82,23 @@ std::string ImportAudio(const ImportRequest& request, ImportSummary& summary) {
   LevelSlicer slicer(slicerSettings);
   EdgeTimeline timeline(request.Output, UnitsPerSecond / info.samplerate * request.Scale);
 
-  std::vector<float> interleaved(static_cast<std::size_t>(BlockFrames) *
+  const sf_count_t blockFrames = std::max<sf_count_t>(1, BlockSamples / info.channels);
+  std::vector<float> interleaved(static_cast<std::size_t>(blockFrames) *
                                  static_cast<std::size_t>(info.channels));
-  std::vector<float> mono(static_cast<std::size_t>(BlockFrames));
+  std::vector<float> mono(static_cast<std::size_t>(blockFrames));
+  SampleGuard guard;
   std::vector<double> edges;
   sf_count_t framesRead = 0;
   bool showProgress =
       progress && static_cast<double>(info.frames) > ProgressAfterSeconds * info.samplerate;
   for (;;) {
-    sf_count_t got = sf_readf_float(file.get(), interleaved.data(), BlockFrames);
+    sf_count_t got = sf_readf_float(file.get(), interleaved.data(), blockFrames);
     if (got <= 0) break;
     for (sf_count_t i = 0; i < got; ++i) {
       mono[static_cast<std::size_t>(i)] =
           interleaved[static_cast<std::size_t>(i * info.channels + options.Channel - 1)];
     }
+    guard.Clean(mono.data(), static_cast<std::size_t>(got));
     edges.clear();
     slicer.Feed(mono.data(), static_cast<std::size_t>(got), edges);
     for (double edge : edges) timeline.AddEdge(edge);
@@ -114,6 +121,8 @@ std::string ImportAudio(const ImportRequest& request, ImportSummary& summary) {
   summary.Runs = timeline.RunsWritten();
   summary.RunsClamped = timeline.RunsClamped();
   summary.Fit = timeline.Fit();
+  summary.SamplesNotNumbers = guard.NotNumbers;
+  summary.SamplesClipped = guard.Clipped;
   if (!slicer.SawSignal()) return path + " is silent: no signal to slice";
   if (summary.Runs == 0) return path + " is flat: the level never changes";
   return {};

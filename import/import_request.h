@@ -40,6 +40,8 @@ struct ImportSummary {
   double HighLevel = 0, LowLevel = 0;
   std::uint64_t Runs = 0;
   std::uint64_t RunsClamped = 0;
+  std::uint64_t SamplesNotNumbers = 0;  // NaN samples, replaced by the one before
+  std::uint64_t SamplesClipped = 0;     // beyond full scale (infinities too), clipped
   CellLengthFit Fit;
 };
 

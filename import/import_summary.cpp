@@ -40,6 +40,14 @@ std::string ImportSummaryText(const ImportRequest& request, const std::string& o
                      request.Scale * summary.Fit.ScaleToNominal());
     }
   }
+  if (summary.SamplesNotNumbers > 0) {
+    text += Printf("import: %llu samples were not numbers (NaN); each took the value before it\n",
+                   static_cast<unsigned long long>(summary.SamplesNotNumbers));
+  }
+  if (summary.SamplesClipped > 0) {
+    text += Printf("import: %llu samples were beyond full scale and were clipped to it\n",
+                   static_cast<unsigned long long>(summary.SamplesClipped));
+  }
   if (summary.RunsClamped > 0) {
     text += Printf(
         "import: %llu idle stretches were longer than a capture run holds and were shortened\n",

@@ -4,9 +4,11 @@
 //
 //   VCD: the signal is picked by name (--signal, needed when the file has more than one); the
 //        timescale is honoured; initial values may come in a $dumpvars block or plainly after
-//        #0. The recording starts at time 0.
-//   CSV: one row per sample, "time,level" with the time in seconds; an optional header row.
-//        A level of 0.5 or more is high. The recording starts at the first row.
+//        #0. The recording starts at time 0. Tokens, scopes and names have limits (65536
+//        characters, 64 levels, 4096 characters, 100000 signals) that keep memory bounded.
+//   CSV: one row per sample, "time,level" with the time in seconds; an optional header row;
+//        lines starting with # or ; are comments. A level of 0.5 or more is high. The
+//        recording starts at the first row, whose time may be negative (a pre-trigger).
 #pragma once
 
 #include <istream>

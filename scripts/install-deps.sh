@@ -2,7 +2,8 @@
 # Installs the Debian packages the build, the tests and the companion tools need, when missing.
 set -euo pipefail
 
-packages=(g++ make cmake googletest libgtest-dev libbenchmark-dev libcli11-dev libsndfile1-dev
+packages=(g++ make cmake pkg-config googletest libgtest-dev libbenchmark-dev libcli11-dev
+          libsndfile1-dev libcairo2-dev libasound2-dev alsa-utils libncurses-dev tmux
           clang libclang-rt-dev librsvg2-bin python3 time)
 missing=()
 for package in "${packages[@]}"; do

@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "decoder/cell_count.h"
-#include "study/json_text.h"
+#include "study/text_escape.h"
 
 namespace {
 
@@ -77,8 +77,37 @@ CellLengthFit CaptureAnalysis::Fit() const {
   return fit;
 }
 
-void CaptureAnalysis::OnSync(double) {
+void CaptureAnalysis::OnSync(double ms) {
+  if (syncs_ > 0) {
+    double cells = std::round((ms - lastSyncMs_) / MillisecondsPerCell);
+    if (cells >= 0 && cells < static_cast<double>(syncGaps_.size())) {
+      ++syncGaps_[static_cast<std::size_t>(cells)];
+    } else if (cells >= 0) {
+      longGapCells_ += cells;
+      ++longGaps_;
+    }
+  }
+  lastSyncMs_ = ms;
   ++syncs_;
+}
+
+std::uint64_t CaptureAnalysis::FramesMissing() const {
+  // The frame period is the commonest spacing of syncs; a gap of about k periods lost k - 1
+  // frames whose syncs were never seen.
+  std::size_t period = 0;
+  for (std::size_t cells = ShortestFrameCells; cells < syncGaps_.size(); ++cells) {
+    if (syncGaps_[cells] > syncGaps_[period]) period = cells;
+  }
+  if (period == 0) return 0;
+  auto framesIn = [period](double cells) {
+    return std::round(cells / static_cast<double>(period));
+  };
+  double missing = 0;
+  for (std::size_t cells = period + period / 2; cells < syncGaps_.size(); ++cells) {
+    missing += static_cast<double>(syncGaps_[cells]) * (framesIn(static_cast<double>(cells)) - 1);
+  }
+  if (longGaps_ > 0) missing += framesIn(longGapCells_) - static_cast<double>(longGaps_);
+  return missing > 0 && missing < 1e18 ? static_cast<std::uint64_t>(missing) : 0;
 }
 
 void CaptureAnalysis::OnGroup(std::uint32_t groupIndex, const GroupFields& fields) {
@@ -117,9 +146,11 @@ std::string CaptureAnalysis::Verdict() const {
     verdict += Printf("The timing is %.1f percent %s; import again with --scale %.4f. ",
                       std::abs(off), off > 0 ? "slow" : "fast", fit.ScaleToNominal());
   }
-  double lostPercent =
-      100.0 * static_cast<double>(syncs_ - std::min(syncs_, frames_)) / static_cast<double>(syncs_);
-  if (!verdict.empty() && syncs_ > frames_) {
+  const std::uint64_t missing = FramesMissing();
+  const std::uint64_t sent = syncs_ + missing;
+  const std::uint64_t lost = sent - std::min(sent, frames_);
+  double lostPercent = 100.0 * static_cast<double>(lost) / static_cast<double>(sent);
+  if (!verdict.empty() && lost > 0) {
     verdict += Printf("%.0f percent of the frames found were lost, most likely for that reason. ",
                       lostPercent);
   } else if (lostPercent > NoisyLossPercent) {
@@ -128,10 +159,12 @@ std::string CaptureAnalysis::Verdict() const {
         "the recording is probably too noisy. ",
         lostPercent, static_cast<unsigned long long>(invalidWords_),
         static_cast<unsigned long long>(unknownTypes_));
-  } else if (syncs_ > frames_) {
-    verdict +=
-        Printf("%llu of %llu frames were lost. ", static_cast<unsigned long long>(syncs_ - frames_),
-               static_cast<unsigned long long>(syncs_));
+  } else if (lost > 0) {
+    verdict += Printf("%llu of %llu frames were lost", static_cast<unsigned long long>(lost),
+                      static_cast<unsigned long long>(sent));
+    verdict += missing > 0 ? Printf(" (%llu of them missing from the stream altogether). ",
+                                    static_cast<unsigned long long>(missing))
+                           : std::string(". ");
   }
   if (auxMismatches_ > 0) {
     verdict +=
@@ -180,6 +213,7 @@ std::string CaptureAnalysis::Text() const {
   text += Printf("Syncs: %llu\nFrames complete: %llu\nFrames cut short: %llu\n",
                  static_cast<unsigned long long>(syncs_), static_cast<unsigned long long>(frames_),
                  static_cast<unsigned long long>(FramesCutShort()));
+  text += Printf("Frames missing: %llu\n", static_cast<unsigned long long>(FramesMissing()));
   text += Printf("Invalid code words: %llu\nUnknown frame types: %llu\naux mismatches: %llu\n",
                  static_cast<unsigned long long>(invalidWords_),
                  static_cast<unsigned long long>(unknownTypes_),
@@ -217,6 +251,7 @@ std::string CaptureAnalysis::Json(const std::string& name) const {
          ",\"syncs\":" + std::to_string(syncs_) +
          ",\"frames_complete\":" + std::to_string(frames_) +
          ",\"frames_cut_short\":" + std::to_string(FramesCutShort()) +
+         ",\"frames_missing\":" + std::to_string(FramesMissing()) +
          ",\"invalid_code_words\":" + std::to_string(invalidWords_) +
          ",\"unknown_frame_types\":" + std::to_string(unknownTypes_) +
          ",\"aux_mismatches\":" + std::to_string(auxMismatches_) +

@@ -27,6 +27,8 @@ class CaptureAnalysis : public DecodeObserver {
 
   // Frames that began with a sync and a known frame type but did not complete.
   std::uint64_t FramesCutShort() const;
+  // Frames whose syncs never came, judged from gaps of two frame periods or more between syncs.
+  std::uint64_t FramesMissing() const;
   double Seconds() const;
   std::string Verdict() const;
 
@@ -51,5 +53,11 @@ class CaptureAnalysis : public DecodeObserver {
   std::uint64_t runs_ = 0, syncs_ = 0, frames_ = 0, invalidWords_ = 0, unknownTypes_ = 0;
   std::uint64_t auxMismatches_ = 0, negativeRuns_ = 0, longRuns_ = 0;
   std::int64_t units_ = 0;  // exact: no sum of 32-bit durations comes near 2^63
+  // Spacing of successive syncs in cells, for the frame period; longer ones are summed.
+  static constexpr std::size_t ShortestFrameCells =
+      SyncCells + FrameTypeBits + CodeWordsPerFrame * CodeWordBits;
+  std::array<std::uint64_t, 8192> syncGaps_{};
+  double lastSyncMs_ = 0, longGapCells_ = 0;
+  std::uint64_t longGaps_ = 0;
   std::array<std::uint64_t, CountedDurations> durations_{};
 };

@@ -1,6 +1,7 @@
 // A capture stream in, the decoder's events as observer calls out.
 #include "study/decode_session.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include "common/text_output.h"
 #include "common/verbose_level.h"
 #include "decoder/run_decoder.h"
+#include "files/capture_file.h"
 
 namespace {
 
@@ -16,14 +18,20 @@ namespace {
 // events instead.
 constexpr std::int32_t QuietLevel = 0;
 
-double Milliseconds(std::uint32_t cells) {
-  return cells * MillisecondsPerCell;
-}
-
 // One decode's listener: turns the decoder's events into the observer's calls.
 struct Session {
   DecodeObserver* Observer;
   DecodedFrame Frame;
+  std::uint32_t LastCells = 0;
+  std::int64_t Elapsed = 0;  // cells since the start, not wrapping
+
+  // The time of an event at the decoder's (wrapping) cell total. Between two events the total
+  // moves by far less than 2^31 cells, so the signed difference is the true step.
+  double Milliseconds(std::uint32_t cellTotal) {
+    Elapsed += static_cast<std::int32_t>(cellTotal - LastCells);
+    LastCells = cellTotal;
+    return static_cast<double>(Elapsed) * MillisecondsPerCell;
+  }
 };
 
 Session& Of(void* context) {
@@ -31,17 +39,20 @@ Session& Of(void* context) {
 }
 
 void HearSync(void* context, std::uint32_t cellTotal, Polarity, std::uint32_t) {
-  Of(context).Observer->OnSync(Milliseconds(cellTotal));
+  Session& session = Of(context);
+  session.Observer->OnSync(session.Milliseconds(cellTotal));
 }
 
 void HearFrameType(void* context, std::uint32_t cellTotal, FrameTypeKind kind, std::uint32_t) {
   if (kind == FrameTypeKind::Unknown) {
-    Of(context).Observer->OnLostFrame(Milliseconds(cellTotal), FrameLoss::UnknownFrameType);
+    Session& session = Of(context);
+    session.Observer->OnLostFrame(session.Milliseconds(cellTotal), FrameLoss::UnknownFrameType);
   }
 }
 
 void HearInvalidCodeWord(void* context, std::uint32_t cellTotal, std::uint32_t) {
-  Of(context).Observer->OnLostFrame(Milliseconds(cellTotal), FrameLoss::InvalidCodeWord);
+  Session& session = Of(context);
+  session.Observer->OnLostFrame(session.Milliseconds(cellTotal), FrameLoss::InvalidCodeWord);
 }
 
 void HearGroup(void* context, std::uint32_t cellTotal, const PcmGroupSymbols& group, int parity,
@@ -53,7 +64,7 @@ void HearGroup(void* context, std::uint32_t cellTotal, const PcmGroupSymbols& gr
   session.Frame.Groups[groupIndex] = fields;
   if (groupIndex + 1 == GroupsPerFrame) {
     session.Frame.EndCells = cellTotal;
-    session.Frame.EndMs = Milliseconds(cellTotal);
+    session.Frame.EndMs = session.Milliseconds(cellTotal);
     session.Observer->OnFrame(session.Frame);
   }
 }
@@ -84,9 +95,10 @@ std::string DecodeCaptureFile(const std::string& path, DecodeObserver& observer)
   std::FILE* file = fromStandardInput ? stdin : std::fopen(path.c_str(), "rb");
   if (file == nullptr) return "cannot open " + path + ": " + std::strerror(errno);
 
-  Session session{&observer, {}};
+  Session session{&observer, {}, 0, 0};
   CaptureReadResult result;
   int readErrno = 0;
+  std::string refusal;
   {
     DecoderSettingsScope scope;
     SetOutputSink(DiscardOutput);
@@ -94,7 +106,19 @@ std::string DecodeCaptureFile(const std::string& path, DecodeObserver& observer)
     DecoderListeners = {&session, HearSync, HearFrameType, HearInvalidCodeWord, HearGroup, nullptr};
     ResetRunDecoder();
     Polarity polarity = 0;
+    bool first = true;
     result = ReadCaptureBlocks(file, [&](const std::int32_t* runs, std::size_t count) {
+      if (first) {
+        // The first records, back as the bytes they came from, tell what the input is.
+        unsigned char bytes[64];
+        std::size_t size = std::min(sizeof bytes, count * CaptureRecordBytes);
+        for (std::size_t i = 0; i < size; ++i)
+          bytes[i] =
+              static_cast<unsigned char>(static_cast<std::uint32_t>(runs[i / 4]) >> (8 * (i % 4)));
+        refusal = RecognizeNonCapture(bytes, size);
+        first = false;
+        if (!refusal.empty()) return false;
+      }
       observer.OnRuns(runs, count);
       polarity = DecodeRunBlock(runs, count, polarity);
       return true;
@@ -103,6 +127,7 @@ std::string DecodeCaptureFile(const std::string& path, DecodeObserver& observer)
     DrainOutput();
   }
   if (!fromStandardInput) std::fclose(file);
+  if (!refusal.empty()) return (fromStandardInput ? "standard input" : path) + " " + refusal;
   if (result == CaptureReadResult::ReadError)
     return "cannot read " + path + ": " + std::strerror(readErrno);
   return {};

@@ -16,9 +16,11 @@
 
 #include "channels/group_fields.h"
 
+// Times given to the observer in milliseconds count from the start of the capture and keep
+// counting past the 2^32 cells (7.4 days) where the decoder's own cell total wraps.
 struct DecodedFrame {
-  std::uint32_t EndCells = 0;  // the decoder's cell total at the frame's end
-  double EndMs = 0;            // the time the decoder prints for the frame's end
+  std::uint32_t EndCells = 0;  // the decoder's cell total at the frame's end, as it prints it
+  double EndMs = 0;            // the frame's end
   int Parity = OddFrame;
   std::array<GroupFields, GroupsPerFrame> Groups{};
 };

@@ -6,8 +6,8 @@
 namespace {
 
 struct ChannelValues {
-  std::array<int, ChannelCount + 1> Position;  // -1: not carried by this frame
-  std::array<int, ChannelCount + 1> Delta;
+  ChannelColumn Position;  // -1: not carried by this frame
+  ChannelColumn Delta;
 };
 
 ChannelValues ValuesOf(const DecodedFrame& frame) {
@@ -31,13 +31,31 @@ bool AuxHolds(const DecodedFrame& frame) {
   return true;
 }
 
+// `opening`, then "CHANNEL":VALUE for every channel with a value, then the closing brace.
+char* AppendChannelObject(char* out, std::string_view opening, const ChannelColumn& column) {
+  out = AppendText(out, opening);
+  bool first = true;
+  for (std::size_t c = 1; c <= ChannelCount; ++c) {
+    if (column[c] < 0) continue;
+    if (!first) *out++ = ',';
+    *out++ = '"';
+    *out++ = static_cast<char>('0' + c);
+    out = AppendText(out, "\":");
+    out = AppendUnsigned(out, static_cast<std::uint32_t>(column[c]));
+    first = false;
+  }
+  *out++ = '}';
+  return out;
+}
+
 }  // namespace
 
 FrameExport::FrameExport(std::FILE* output, Format format) : writer_(output), format_(format) {
   if (format_ == Format::Csv) {
     writer_.End(AppendText(writer_.Begin(),
                            "end_ms,type,p1,p2,p3,p4,p5,p6,p7,p8,d1,d2,d3,d4,d5,d6,d7,d8,"
-                           "aux0,aux1,aux2,aux3,ecc0,ecc1,ecc2,ecc3,aux_ok\n"));
+                           "aux0,aux1,aux2,aux3,ecc0,ecc1,ecc2,ecc3,aux_ok,"
+                           "ch1,ch2,ch3,ch4,ch5,ch6,ch7,ch8\n"));
   }
 }
 
@@ -48,6 +66,9 @@ void FrameExport::OnSync(double) {
 void FrameExport::OnFrame(const DecodedFrame& frame) {
   ++written_;
   const ChannelValues values = ValuesOf(frame);
+  for (std::size_t c = 1; c <= ChannelCount; ++c) {
+    if (values.Position[c] >= 0) latest_[c] = values.Position[c];
+  }
   const std::string_view type = frame.Parity == OddFrame ? "odd" : "even";
   const std::string_view auxOk = AuxHolds(frame) ? "true" : "false";
   char* out = writer_.Begin();
@@ -71,6 +92,10 @@ void FrameExport::OnFrame(const DecodedFrame& frame) {
     }
     *out++ = ',';
     out = AppendText(out, auxOk);
+    for (std::size_t c = 1; c <= ChannelCount; ++c) {
+      *out++ = ',';
+      if (latest_[c] >= 0) out = AppendUnsigned(out, static_cast<std::uint32_t>(latest_[c]));
+    }
     *out++ = '\n';
     writer_.End(out);
     return;
@@ -80,22 +105,8 @@ void FrameExport::OnFrame(const DecodedFrame& frame) {
   out = AppendText(out, ",\"type\":\"");
   out = AppendText(out, type);
   *out++ = '"';
-  const std::string_view names[] = {",\"positions\":{", ",\"deltas\":{"};
-  const std::array<int, ChannelCount + 1>* columns[] = {&values.Position, &values.Delta};
-  for (int k = 0; k < 2; ++k) {
-    out = AppendText(out, names[k]);
-    bool first = true;
-    for (std::size_t c = 1; c <= ChannelCount; ++c) {
-      if ((*columns[k])[c] < 0) continue;
-      if (!first) *out++ = ',';
-      *out++ = '"';
-      *out++ = static_cast<char>('0' + c);
-      out = AppendText(out, "\":");
-      out = AppendUnsigned(out, static_cast<std::uint32_t>((*columns[k])[c]));
-      first = false;
-    }
-    *out++ = '}';
-  }
+  out = AppendChannelObject(out, ",\"positions\":{", values.Position);
+  out = AppendChannelObject(out, ",\"deltas\":{", values.Delta);
   out = AppendText(out, ",\"aux\":[");
   for (std::uint32_t g = 0; g < GroupsPerFrame; ++g) {
     if (g > 0) *out++ = ',';
@@ -108,6 +119,7 @@ void FrameExport::OnFrame(const DecodedFrame& frame) {
   }
   out = AppendText(out, "],\"aux_ok\":");
   out = AppendText(out, auxOk);
+  out = AppendChannelObject(out, ",\"channels\":{", latest_);
   out = AppendText(out, "}\n");
   writer_.End(out);
 }

@@ -1,21 +1,26 @@
 // Decoded frames as records other programs read. In: complete frames from the decode session.
 // Out: one record per frame with its end time, its type, each channel's position (the four
-// channels it carries) or delta (the other four), the raw aux and ecc of each group and whether
-// the aux check held.
+// channels it carries) or delta (the other four), the raw aux and ecc of each group, whether the
+// aux check held, and every channel's latest known position (so a CSV export is a channel CSV
+// that synth reads back).
 //
-//   csv:   end_ms,type,p1..p8,d1..d8,aux0..aux3,ecc0..ecc3,aux_ok   (empty cells where a frame
-//          carries no value)
+//   csv:   end_ms,type,p1..p8,d1..d8,aux0..aux3,ecc0..ecc3,aux_ok,ch1..ch8   (empty cells where
+//          there is no value)
 //   jsonl: {"end_ms":..,"type":"odd","positions":{"1":..},"deltas":{"2":..},"aux":[..],
-//          "ecc":[..],"aux_ok":true}
+//          "ecc":[..],"aux_ok":true,"channels":{"1":..}}
 // Frames lost or cut short are not records; they are counted.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
 #include "study/decode_session.h"
 #include "study/record_writer.h"
+
+// A value per channel 1 to 8 (index 0 unused); -1 where there is none.
+using ChannelColumn = std::array<int, ChannelCount + 1>;
 
 class FrameExport : public DecodeObserver {
  public:
@@ -34,6 +39,11 @@ class FrameExport : public DecodeObserver {
 
  private:
   RecordWriter writer_;
+  ChannelColumn latest_ = [] {
+    ChannelColumn none;
+    none.fill(-1);
+    return none;
+  }();
   Format format_;
   std::uint64_t written_ = 0, syncs_ = 0;
 };

@@ -1,5 +1,8 @@
-// What every MorvantisCapture subcommand shares: how it reports a failure and its exit codes.
+// What every MorvantisCapture subcommand shares: how it reports a failure, its exit codes, and
+// the checks its numeric options get (messages a user can act on: "abc is not a number").
 #pragma once
+
+#include <CLI/CLI.hpp>
 
 #include <string>
 
@@ -13,3 +16,9 @@ int Fail(const std::string& command, const std::string& message);
 // Standard output is checked once at the end: flushed, then its error state. Returns the exit
 // code to use, reporting a failure on standard error.
 int FinishStandardOutput(const std::string& command, int exitCode);
+
+// An option's value must be a number from `lowest` to `highest`.
+CLI::Validator NumberIn(double lowest, double highest);
+
+// An option's value must be a whole number from `lowest` to `highest`.
+CLI::Validator WholeNumberIn(long long lowest, long long highest);

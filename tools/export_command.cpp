@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "files/file_identity.h"
 #include "files/output_file.h"
 #include "study/frame_export.h"
 #include "tools/command_support.h"
@@ -19,24 +20,24 @@ struct ExportOptions {
 };
 
 int RunExport(const ExportOptions& options) {
-  AtomicFile file;
-  if (!options.output.empty()) {
-    if (std::string error = file.Open(options.output); !error.empty()) return Fail(Command, error);
-  }
-  std::FILE* out = options.output.empty() ? stdout : file.Stream();
-  FrameExport exporter(
-      out, options.format == "csv" ? FrameExport::Format::Csv : FrameExport::Format::JsonLines);
+  const std::string output = options.output.empty() ? "-" : options.output;
+  if (std::string error = RefuseCollisions({options.capture}, {output}); !error.empty())
+    return Fail(Command, error);
+  OutputFile file;
+  if (std::string error = file.Open(output); !error.empty()) return Fail(Command, error);
+  FrameExport exporter(file.Stream(), options.format == "csv" ? FrameExport::Format::Csv
+                                                              : FrameExport::Format::JsonLines);
   if (std::string error = DecodeCaptureFile(options.capture, exporter); !error.empty()) {
     return Fail(Command, error);
   }
-  exporter.Flush();
-  if (!options.output.empty()) {
-    if (std::string error = file.Commit(); !error.empty()) return Fail(Command, error);
+  if (!exporter.Flush()) {
+    return Fail(Command, "cannot write to " + file.Name() + "; the export is incomplete");
   }
+  if (std::string error = file.Commit(); !error.empty()) return Fail(Command, error);
   std::fprintf(stderr, "export: %llu frames written, %llu lost or cut short\n",
                static_cast<unsigned long long>(exporter.FramesWritten()),
                static_cast<unsigned long long>(exporter.FramesLost()));
-  return FinishStandardOutput(Command, ExitOk);
+  return ExitOk;
 }
 
 }  // namespace
@@ -53,11 +54,14 @@ void AddExportCommand(CLI::App& app, int& exitCode) {
       "or even), p1..p8 the positions of the four channels the frame carries and d1..d8 the "
       "deltas\n"
       "of the other four (CSV: empty cells elsewhere), the raw aux and ecc of groups 0 to 3, and\n"
-      "aux_ok, whether aux was 2,0,2,0. Frames lost or cut short are counted on standard error.");
+      "aux_ok, whether aux was 2,0,2,0, and ch1..ch8 every channel's latest known position (so\n"
+      "the CSV feeds straight back into synth). Frames lost or cut short are counted on\n"
+      "standard error.");
   command->add_option("capture", options->capture, "Capture file, - for standard input")
       ->required();
   command->add_option("--format", options->format, "csv or jsonl (default csv)")
       ->check(CLI::IsMember({"csv", "jsonl"}));
-  command->add_option("-o,--output", options->output, "File to write (default: standard output)");
+  command->add_option("-o,--output", options->output,
+                      "File to write, - for standard output (the default)");
   command->callback([options, &exitCode] { exitCode = RunExport(*options); });
 }

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <memory>
 
+#include "files/file_identity.h"
 #include "files/output_file.h"
 #include "import/importers.h"
 #include "tools/command_support.h"
@@ -43,8 +44,10 @@ int RunImport(ImportOptions options) {
     return Fail(Command, "cannot open " + request.Input + ": no such file");
   if (S_ISDIR(info.st_mode)) return Fail(Command, request.Input + " is a directory");
 
+  if (std::string error = RefuseCollisions({request.Input}, {options.output}); !error.empty())
+    return Fail(Command, error);
   const Importer* importer = ChooseImporter(options.format, request.Input);
-  AtomicFile output;
+  OutputFile output;
   if (std::string error = output.Open(options.output); !error.empty()) return Fail(Command, error);
   request.Output = output.Stream();
   request.Audio.Slicer.FixedThreshold = options.threshold;
@@ -54,7 +57,7 @@ int RunImport(ImportOptions options) {
     return Fail(Command, error);
   if (std::string commitError = output.Commit(); !commitError.empty())
     return Fail(Command, commitError);
-  std::fputs(ImportSummaryText(request, options.output, summary).c_str(), stderr);
+  std::fputs(ImportSummaryText(request, output.Name(), summary).c_str(), stderr);
   return ExitOk;
 }
 
@@ -80,7 +83,9 @@ void AddImportCommand(CLI::App& app, int& exitCode) {
       "standard error compares the cell length in the data with the nominal 6.623 units.");
   command->add_option("input", options->request.Input, "Recording: audio, .vcd or .csv")
       ->required();
-  command->add_option("-o,--output", options->output, "Capture file to write")->required();
+  command
+      ->add_option("-o,--output", options->output, "Capture file to write, - for standard output")
+      ->required();
   command
       ->add_option("--format", options->format,
                    "auto (by extension), audio, vcd or csv (default auto)")
@@ -92,21 +97,23 @@ void AddImportCommand(CLI::App& app, int& exitCode) {
   command
       ->add_option("--channel", options->request.Audio.Channel,
                    "Audio channel to read, from 1 (default 1)")
-      ->check(CLI::PositiveNumber);
+      ->check(WholeNumberIn(1, 1024));
   command
       ->add_option("--hysteresis", options->request.Audio.Slicer.Hysteresis,
                    "Hysteresis as a fraction of the tracked amplitude (default 0.15)")
-      ->check(CLI::Range(0.0, 0.9));
+      ->check(NumberIn(0.0, 0.9));
   command
       ->add_option("--min-run", options->request.Audio.Slicer.MinRunSamples,
                    "Shortest run in samples; shorter pulses are noise (default 2)")
-      ->check(CLI::Range(0.0, 1e6));
-  command->add_option("--threshold", options->threshold,
-                      "Fixed slicing threshold (full scale 1) instead of the tracked midpoint");
+      ->check(NumberIn(0.0, 1e6));
+  command
+      ->add_option("--threshold", options->threshold,
+                   "Fixed slicing threshold (full scale 1) instead of the tracked midpoint")
+      ->check(NumberIn(-1e6, 1e6));
   command
       ->add_option("--scale", options->request.Scale,
                    "Multiply every duration, for a transmitter whose timing is off (default 1)")
-      ->check(CLI::Range(0.5, 2.0));
+      ->check(NumberIn(0.5, 2.0));
   command->add_option("--signal", options->request.Logic.Signal,
                       "VCD signal to read (needed when there are several)");
   command->callback([options, &exitCode] { exitCode = RunImport(*options); });

@@ -1,11 +1,11 @@
-// MorvantisCapture: the companion of the Morvantis decoder. It makes, imports and studies
-// capture files; it never changes what Morvantis prints.
-#include <csignal>
-#include <cstdio>
-
+// MorvantisCapture: the companion of the Morvantis decoder. In: a command and its options. Out:
+// what the command makes, imports or explains; it never changes what Morvantis prints.
 #include <CLI/CLI.hpp>
 
-#include "files/output_file.h"
+#include <cstdio>
+#include <string>
+
+#include "files/stop_signal.h"
 #include "tools/analyze_command.h"
 #include "tools/command_support.h"
 #include "tools/export_command.h"
@@ -15,23 +15,24 @@
 
 namespace {
 
-// An interrupted tool leaves no half-written file behind.
-extern "C" void RemoveTemporariesAndDie(int signalNumber) {
-  RemoveOpenTemporaryFiles();
-  std::signal(signalNumber, SIG_DFL);
-  std::raise(signalNumber);
+// CLI11's own words for these cases say less than they should.
+int UsageError(const std::string& message) {
+  std::fprintf(stderr, "MorvantisCapture: %s\nRun 'MorvantisCapture --help' for the commands.\n",
+               message.c_str());
+  return ExitUsage;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::signal(SIGINT, RemoveTemporariesAndDie);
-  std::signal(SIGTERM, RemoveTemporariesAndDie);
-  std::signal(SIGHUP, RemoveTemporariesAndDie);
+  // An interrupted command leaves every output as it was, unless it is reading a stream,
+  // which a signal simply ends.
+  InstallStopHandlers();
 
   CLI::App app{"MorvantisCapture: make, import and study Morvantis capture files",
                "MorvantisCapture"};
-  app.require_subcommand(1);
+  app.require_subcommand(0, 1);
+  app.set_version_flag("--version", "MorvantisCapture " MORVANTIS_VERSION);
   app.footer("Run 'MorvantisCapture COMMAND --help' for the options of a command.");
   int exitCode = ExitOk;
   AddSynthCommand(app, exitCode);
@@ -39,15 +40,31 @@ int main(int argc, char** argv) {
   AddAnalyzeCommand(app, exitCode);
   AddExportCommand(app, exitCode);
   AddPlotCommand(app, exitCode);
+
+  if (argc > 1 && argv[1][0] != '-') {
+    bool known = false;
+    std::string names;
+    for (const CLI::App* command : app.get_subcommands({})) {
+      known = known || command->get_name() == argv[1];
+      names += (names.empty() ? "" : ", ") + command->get_name();
+    }
+    if (!known) {
+      return UsageError("unknown command \"" + std::string(argv[1]) + "\" (the commands are " +
+                        names + ")");
+    }
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& help) {
     return app.exit(help);
   } catch (const CLI::CallForAllHelp& help) {
     return app.exit(help);
+  } catch (const CLI::CallForVersion& version) {
+    return app.exit(version);
   } catch (const CLI::ParseError& error) {
     app.exit(error);
     return ExitUsage;
   }
+  if (app.get_subcommands().empty()) return UsageError("no command given");
   return exitCode;
 }

@@ -1,13 +1,15 @@
-// MorvantisCapture plot: options in, a picture file out.
+// MorvantisCapture plot: options in, a picture of the capture (SVG or PNG) out.
 #include "tools/plot_command.h"
 
 #include <cstdio>
+#include <limits>
 #include <memory>
+#include <optional>
+#include <sstream>
 
-#include "common/capture_records.h"
-#include "common/signal_layout.h"
+#include "files/file_identity.h"
 #include "files/output_file.h"
-#include "study/svg_plot.h"
+#include "study/plot_picture.h"
 #include "tools/command_support.h"
 
 namespace {
@@ -17,35 +19,53 @@ constexpr const char* Command = "plot";
 struct PlotOptions {
   std::string capture;
   std::string output;
+  std::string channels;
+  double from = 0;
+  std::optional<double> to;
+  int width = 1200;
+  int height = 800;
 };
 
-// The capture's length, read before decoding so the picture's time axis is known.
-bool CaptureSeconds(const std::string& path, double& seconds) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
-  double units = 0;
-  CaptureReadResult result =
-      ReadCaptureBlocks(file, [&units](const std::int32_t* runs, std::size_t count) {
-        for (std::size_t i = 0; i < count; ++i) units += runs[i];
-        return true;
-      });
-  std::fclose(file);
-  seconds = units / UnitsPerSecond;
-  return result == CaptureReadResult::Complete;
+// "1,3,5" to the channels it names. Returns an error text.
+std::string ParseChannels(const std::string& text, std::array<bool, ChannelCount>& channels) {
+  if (text.empty()) return {};
+  channels.fill(false);
+  std::stringstream list(text);
+  std::string item;
+  while (std::getline(list, item, ',')) {
+    if (item.size() != 1 || item[0] < '1' || item[0] > '8')
+      return "--channels takes channel numbers 1 to 8 separated by commas, not \"" + item + "\"";
+    channels[static_cast<std::size_t>(item[0] - '1')] = true;
+  }
+  return {};
 }
 
 int RunPlot(const PlotOptions& options) {
-  double seconds = 0;
-  if (!CaptureSeconds(options.capture, seconds))
-    return Fail(Command, "cannot read " + options.capture);
-  SvgPlot plot(options.capture, seconds);
-  if (std::string error = DecodeCaptureFile(options.capture, plot); !error.empty())
+  PlotLook look;
+  look.Width = options.width;
+  look.Height = options.height;
+  look.Title = options.capture == "-" ? "standard input" : options.capture;
+  if (std::string error = ParseChannels(options.channels, look.Channels); !error.empty())
     return Fail(Command, error);
-  AtomicFile file;
-  if (std::string error = file.Open(options.output); !error.empty()) return Fail(Command, error);
-  std::string svg = plot.Svg();
-  std::fwrite(svg.data(), 1, svg.size(), file.Stream());
-  if (std::string error = file.Commit(); !error.empty()) return Fail(Command, error);
+  if (options.to && *options.to <= options.from)
+    return Fail(Command, "--to must come after --from");
+  std::string error;
+  std::unique_ptr<PlotCanvas> canvas = CanvasFor(options.output, look.Width, look.Height, error);
+  if (!canvas) return Fail(Command, error);
+  if (error = RefuseCollisions({options.capture}, {options.output}); !error.empty())
+    return Fail(Command, error);
+
+  // One pass over the input, so a pipe or a FIFO works like a file.
+  PlotColumns columns(static_cast<std::size_t>(PlotAreaWidth(look.Width)), options.from * 1000,
+                      options.to ? *options.to * 1000 : std::numeric_limits<double>::infinity());
+  if (error = DecodeCaptureFile(options.capture, columns); !error.empty())
+    return Fail(Command, error);
+  OutputFile file;
+  if (error = file.Open(options.output); !error.empty()) return Fail(Command, error);
+  DrawPlot(columns, look, *canvas);
+  if (error = canvas->Write(file.Stream()); !error.empty())
+    return Fail(Command, "cannot write " + file.Name() + ": " + error);
+  if (error = file.Commit(); !error.empty()) return Fail(Command, error);
   return ExitOk;
 }
 
@@ -54,15 +74,31 @@ int RunPlot(const PlotOptions& options) {
 void AddPlotCommand(CLI::App& app, int& exitCode) {
   auto options = std::make_shared<PlotOptions>();
   CLI::App* command =
-      app.add_subcommand("plot", "Draw the channel positions of a capture as an SVG picture");
+      app.add_subcommand("plot", "Draw the channel positions of a capture (SVG or PNG)");
   command->footer(
-      "Example:\n"
+      "Examples:\n"
       "  MorvantisCapture plot recording.cap -o recording.svg\n"
+      "  MorvantisCapture plot recording.cap -o recording.png --channels 1,3 --from 10 --to 20\n"
+      "  MorvantisCapture import take.wav -o - | MorvantisCapture plot - -o take.svg\n"
       "\n"
-      "One lane per channel with its position over time (0 at the bottom, 1023 at the top),\n"
-      "time in seconds along the bottom, red marks where frames were lost. Points are thinned\n"
-      "to the picture's 1000 pixel columns, so the file stays small for long captures.");
-  command->add_option("capture", options->capture, "Capture file")->required();
-  command->add_option("-o,--output", options->output, "SVG file to write")->required();
+      "One lane per channel with its position over time as steps (a channel holds its value\n"
+      "until the next frame that carries it) against a value axis from 0 to 1023, red marks\n"
+      "where frames were lost, a legend, and a time axis in ms, s, min or h. The picture is\n"
+      "thinned to its pixel columns, so a capture of any length gives a small file. The format\n"
+      "follows the name: .svg or .png (- writes SVG to standard output).");
+  command->add_option("capture", options->capture, "Capture file, - for standard input")
+      ->required();
+  command->add_option("-o,--output", options->output, "Picture to write: .svg, .png or -")
+      ->required();
+  command->add_option("--channels", options->channels,
+                      "Channels to draw, e.g. 1,3,5 (default all)");
+  command->add_option("--from", options->from, "Start of the picture in seconds (default 0)")
+      ->check(NumberIn(0, 1e9));
+  command->add_option("--to", options->to, "End of the picture in seconds (default the end)")
+      ->check(NumberIn(0, 1e9));
+  command->add_option("--width", options->width, "Width in pixels (default 1200)")
+      ->check(WholeNumberIn(300, 20000));
+  command->add_option("--height", options->height, "Height in pixels (default 800)")
+      ->check(WholeNumberIn(200, 20000));
   command->callback([options, &exitCode] { exitCode = RunPlot(*options); });
 }

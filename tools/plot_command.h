@@ -1,4 +1,4 @@
-// MorvantisCapture plot: the channel positions of a capture as an SVG picture.
+// MorvantisCapture plot: the channel positions of a capture as an SVG or PNG picture.
 #pragma once
 
 #include <CLI/CLI.hpp>

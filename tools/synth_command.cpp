@@ -2,15 +2,21 @@
 #include "tools/synth_command.h"
 
 #include <sys/stat.h>
+
 #include <fstream>
 #include <iostream>
+#include <limits>
 #include <memory>
+#include <optional>
 
 #include "encode/audio_render.h"
 #include "encode/channel_csv.h"
 #include "encode/signal_patterns.h"
 #include "encode/synthesizer.h"
 #include "files/capture_file.h"
+#include "files/file_identity.h"
+#include "files/output_file.h"
+#include "files/stop_signal.h"
 #include "tools/command_support.h"
 
 namespace {
@@ -29,48 +35,117 @@ struct SynthOptions {
   AudioRenderOptions audio;
 };
 
-std::string ReadRows(const std::string& input, std::vector<ChannelRow>& rows) {
-  if (input == "-") return ParseChannelCsv(std::cin, "<stdin>", rows);
-  struct stat info {};
-  if (stat(input.c_str(), &info) != 0) return "cannot open " + input + ": no such file";
-  if (!S_ISREG(info.st_mode) && !S_ISFIFO(info.st_mode)) return input + " is not a regular file";
-  std::ifstream file(input);
-  if (!file) return "cannot open " + input;
-  return ParseChannelCsv(file, input, rows);
-}
+// Where the rows come from: a CSV file or stream, or a built-in pattern.
+class RowSource {
+ public:
+  std::string Open(const SynthOptions& options) {
+    if (options.input.empty()) {
+      pattern_ = *SignalPatternNamed(options.pattern.empty() ? "sweep" : options.pattern);
+      patternFrames_ = options.frames;
+      return {};
+    }
+    std::istream* in = &std::cin;
+    std::string name = "<stdin>";
+    bool stream = true;
+    if (options.input != "-") {
+      struct stat info {};
+      if (stat(options.input.c_str(), &info) != 0) return "cannot open " + options.input;
+      if (S_ISDIR(info.st_mode)) return options.input + " is a directory";
+      stream = !S_ISREG(info.st_mode);
+      file_.open(options.input, std::ios::binary);
+      if (!file_) return "cannot open " + options.input;
+      in = &file_;
+      name = options.input;
+    }
+    // Rows typed or piped in end when the user says so.
+    if (stream) EndInputOnSignal();
+    csv_.emplace(*in, name);
+    return {};
+  }
+
+  bool Next(ChannelRow& row) {
+    if (!csv_) {
+      if (next_ == patternFrames_) return false;
+      row = PatternRow(pattern_, next_++);
+      return true;
+    }
+    if (StopRequested()) return false;
+    bool got = csv_->Next(row);
+    if (!warned_ && !csv_->Warning().empty()) {
+      std::fprintf(stderr, "MorvantisCapture synth: %s\n", csv_->Warning().c_str());
+      warned_ = true;
+    }
+    return got && !StopRequested();
+  }
+
+  // Why the rows stopped early, if they did.
+  std::string Error() const { return csv_ && !StopRequested() ? csv_->Error() : ""; }
+
+ private:
+  std::ifstream file_;
+  std::optional<ChannelCsvReader> csv_;
+  SignalPattern pattern_ = SignalPattern::Sweep;
+  std::size_t patternFrames_ = 0, next_ = 0;
+  bool warned_ = false;
+};
 
 int RunSynth(const SynthOptions& options) {
-  std::vector<ChannelRow> rows;
-  if (!options.input.empty()) {
-    if (!options.pattern.empty()) return Fail(Command, "give an input file or --pattern, not both");
-    if (std::string error = ReadRows(options.input, rows); !error.empty())
-      return Fail(Command, error);
-    if (rows.empty()) return Fail(Command, options.input + " holds no rows of channel values");
-  } else {
-    auto pattern = SignalPatternNamed(options.pattern.empty() ? "sweep" : options.pattern);
-    rows = PatternRows(*pattern, options.frames);
-  }
-
-  int startParity = options.startParity == "odd" ? OddFrame : EvenFrame;
-  auto evenBits = static_cast<std::uint32_t>(std::stoul(options.evenBits, nullptr, 2));
-  SynthesizedCapture capture =
-      SynthesizeCapture(FramesFromRows(rows, startParity, evenBits), options.impairments);
-
-  if (std::string error = WriteCaptureFile(options.output, capture.Durations); !error.empty()) {
-    return Fail(Command, error);
-  }
+  if (!options.input.empty() && !options.pattern.empty())
+    return Fail(Command, "give an input file or --pattern, not both");
+  std::vector<std::string> outputs = {options.output};
   if (!options.wav.empty()) {
-    AudioRenderOptions audio = options.audio;
-    audio.Seed = options.impairments.Seed;
-    if (std::string error = RenderAudio(options.wav, capture.Durations, audio); !error.empty()) {
+    if (std::string error = CheckAudioOutput(options.wav, options.audio); !error.empty())
       return Fail(Command, error);
-    }
+    outputs.push_back(options.wav);
   }
+  std::vector<std::string> inputs;
+  if (!options.input.empty()) inputs.push_back(options.input);
+  if (std::string error = RefuseCollisions(inputs, outputs); !error.empty())
+    return Fail(Command, error);
+
+  RowSource rows;
+  if (std::string error = rows.Open(options); !error.empty()) return Fail(Command, error);
+  OutputFile capture;
+  if (std::string error = capture.Open(options.output); !error.empty()) return Fail(Command, error);
+  AudioRenderer audio;
+  if (!options.wav.empty()) {
+    AudioRenderOptions audioOptions = options.audio;
+    audioOptions.Seed = options.impairments.Seed;
+    if (std::string error = audio.Open(options.wav, audioOptions); !error.empty())
+      return Fail(Command, error);
+  }
+
+  // Row by row: frame, runs, records and samples, so memory stays that of one frame.
+  FrameMaker frames(options.startParity == "odd" ? OddFrame : EvenFrame,
+                    static_cast<std::uint32_t>(std::stoul(options.evenBits, nullptr, 2)));
+  CaptureSynthesizer synthesizer(options.impairments);
+  RunDurations durations;
+  std::size_t rowCount = 0, runCount = 0;
   std::int64_t units = 0;
-  for (std::int32_t d : capture.Durations) units += d;
-  std::fprintf(stderr, "synth: %zu frames (%zu glitched), %zu runs, %.3f s -> %s\n", rows.size(),
-               capture.GlitchedFrames, capture.Durations.size(),
-               static_cast<double>(units) / UnitsPerSecond, options.output.c_str());
+  bool written = true;
+  ChannelRow row;
+  while (written && rows.Next(row)) {
+    durations.clear();
+    synthesizer.AddFrame(frames.Next(row), durations);
+    written = WriteCaptureRecords(capture.Stream(), durations.data(), durations.size());
+    if (!options.wav.empty()) written = audio.Add(durations.data(), durations.size()) && written;
+    for (std::int32_t d : durations) units += d;
+    runCount += durations.size();
+    ++rowCount;
+  }
+  if (std::string error = rows.Error(); !error.empty()) return Fail(Command, error);
+  if (rowCount == 0) return Fail(Command, options.input + " holds no rows of channel values");
+  if (!options.wav.empty()) {
+    if (std::string error = audio.Finish(); !error.empty()) return Fail(Command, error);
+  }
+  // Everything is written; only now do the outputs take their places.
+  if (std::string error = capture.Commit(); !error.empty()) return Fail(Command, error);
+  if (!options.wav.empty()) {
+    if (std::string error = audio.Commit(); !error.empty()) return Fail(Command, error);
+  }
+  std::fprintf(stderr, "synth: %zu frames (%zu glitched), %zu runs, %.3f s -> %s\n", rowCount,
+               synthesizer.GlitchedFrames(), runCount, static_cast<double>(units) / UnitsPerSecond,
+               capture.Name().c_str());
   if (options.impairments.Jitter > MaxSafeJitter) {
     std::fprintf(stderr, "synth: note: a jitter above %.2f units can change decoded cell counts\n",
                  MaxSafeJitter);
@@ -89,20 +164,24 @@ void AddSynthCommand(CLI::App& app, int& exitCode) {
       "  MorvantisCapture synth --pattern sweep --frames 600 --jitter 0.5 -o sweep.cap\n"
       "  MorvantisCapture synth values.csv -o values.cap --wav values.wav --rate 48000\n"
       "\n"
-      "The CSV has a header row ch1,...,ch8 (any order) and one row per frame of positions\n"
-      "0 to 1023. Frames alternate ODD and EVEN; each carries the positions of four channels and\n"
-      "for the other four a delta: 8 + clamp(change since the previous frame, -7, +7), so 8 is\n"
-      "unchanged, below 8 down, above 8 up. aux is 2,0,2,0 and ecc is written as 0 (its code is\n"
-      "not known). Every frame follows an 18-cell sync run; edge times are rounded to whole\n"
-      "units so rounding never accumulates.");
+      "The CSV has a header row naming ch1 to ch8 (any order, any case; other columns are\n"
+      "ignored) and one row per frame of positions 0 to 1023; an empty value keeps the channel's\n"
+      "previous position, so the CSV that export writes feeds straight back. Frames alternate\n"
+      "ODD and EVEN; each carries the positions of four channels and for the other four a\n"
+      "delta: 8 + clamp(change since the previous frame, -7, +7), so 8 is unchanged, below 8\n"
+      "down, above 8 up. aux is 2,0,2,0 and ecc is written as 0 (its code is not known). Every\n"
+      "frame follows an 18-cell sync run; edge times are rounded to whole units so rounding\n"
+      "never accumulates. Rows stream: any number of frames works in fixed memory. The capture\n"
+      "and the audio are put in place together, only once both are completely written.");
   synth->add_option("input", options->input, "CSV file of channel positions, - for standard input");
-  synth->add_option("-o,--output", options->output, "Capture file to write")->required();
+  synth->add_option("-o,--output", options->output, "Capture file to write, - for standard output")
+      ->required();
   synth
       ->add_option("--pattern", options->pattern,
                    "Built-in signal when no input is given (default sweep)")
       ->check(CLI::IsMember({"sweep", "steps", "static"}));
   synth->add_option("--frames", options->frames, "Frames of the built-in signal (default 300)")
-      ->check(CLI::Range(std::size_t{1}, std::size_t{10'000'000}));
+      ->check(WholeNumberIn(1, 100000000));
   synth
       ->add_option("--start-parity", options->startParity,
                    "Parity of the first frame (default odd)")
@@ -115,28 +194,29 @@ void AddSynthCommand(CLI::App& app, int& exitCode) {
       ->add_option("--jitter", options->impairments.Jitter,
                    "Random timing error per edge in capture units (default 0; up to 1.15 never "
                    "changes a decoded cell)")
-      ->check(CLI::Range(0.0, 100.0));
+      ->check(NumberIn(0.0, 100.0));
   synth
       ->add_option("--glitch-rate", options->impairments.GlitchRate,
                    "Fraction of frames that get one fault: an invalid code word or a split run")
-      ->check(CLI::Range(0.0, 1.0));
+      ->check(NumberIn(0.0, 1.0));
   synth
       ->add_option("--gap-ms", options->impairments.GapMs,
                    "Idle time between frames in ms (default 0)")
-      ->check(CLI::Range(0.0, 10000.0));
-  synth->add_option("--seed", options->impairments.Seed, "Seed for the impairments (default 1)");
+      ->check(NumberIn(0.0, 10000.0));
+  synth->add_option("--seed", options->impairments.Seed, "Seed for the impairments (default 1)")
+      ->check(WholeNumberIn(0, std::numeric_limits<long long>::max()));
   synth->add_option("--wav", options->wav,
                     "Also render the signal as audio (.wav, .flac, .aiff or .w64 by extension)");
   synth->add_option("--rate", options->audio.Rate, "Sample rate of the audio (default 44100)")
-      ->check(CLI::Range(4000, 768000));
+      ->check(WholeNumberIn(4000, 768000));
   synth
       ->add_option("--channels", options->audio.Channels,
                    "Channels of the audio, each with the signal (default 1)")
-      ->check(CLI::Range(1, 8));
+      ->check(WholeNumberIn(1, 8));
   synth
       ->add_option("--amplitude", options->audio.Amplitude,
                    "Peak level of the audio, full scale 1 (default 0.8)")
-      ->check(CLI::Range(0.0, 1.0));
+      ->check(NumberIn(0.0, 1.0));
   synth
       ->add_option("--sample-format", options->audio.SampleFormat,
                    "pcm16, pcm24 or float (default pcm16)")
@@ -144,15 +224,15 @@ void AddSynthCommand(CLI::App& app, int& exitCode) {
   synth
       ->add_option("--noise", options->audio.Noise,
                    "Gaussian noise added to the audio, standard deviation (default 0)")
-      ->check(CLI::Range(0.0, 1.0));
+      ->check(NumberIn(0.0, 1.0));
   synth
       ->add_option("--dc-offset", options->audio.DcOffset,
                    "Constant added to the audio (default 0)")
-      ->check(CLI::Range(-1.0, 1.0));
+      ->check(NumberIn(-1.0, 1.0));
   synth->add_flag("--invert", options->audio.Invert, "Invert the audio's polarity");
   synth
       ->add_option("--ac-coupling-ms", options->audio.AcCouplingMs,
                    "Time constant of a simulated AC-coupled input in ms (default 0: none)")
-      ->check(CLI::Range(0.0, 10000.0));
+      ->check(NumberIn(0.0, 10000.0));
   synth->callback([options, &exitCode] { exitCode = RunSynth(*options); });
 }

@@ -1,0 +1,221 @@
+// The companion commands against what users (and root, as CI runs) do to them: outputs that are
+// devices, FIFOs, links or the inputs themselves, interrupted runs, damaged and endless inputs.
+// Each case runs in a fresh folder of its own, with device nodes and FIFOs made there; after it
+// the old outputs are intact, no temporary file is left and no node or link was replaced.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "tests/test_support.h"
+
+namespace {
+
+const std::string Tool = MORVANTIS_CAPTURE_BINARY;
+const std::string Decoder = MORVANTIS_BINARY;
+
+struct FaultCase {
+  const char* Name;
+  std::string Setup;    // shell lines run in the case's folder first
+  std::string Command;  // the command under test, run there
+  int ExitCode;
+  std::string Message;  // a text standard error must hold ("" for none)
+  std::string Check;    // shell lines that must succeed afterwards
+  bool NeedsRoot = false;
+};
+
+// Shell variables every case may use: $T the companion, $M the decoder, and a capture, a
+// channel CSV and a WAV recording in the folder.
+std::string Prelude() {
+  return "set -e; T=" + Tool + "; M=" + Decoder +
+         "; $T synth --pattern steps --frames 40 -o x.cap --wav a.wav 2>/dev/null;"
+         " printf 'ch1,ch2,ch3,ch4,ch5,ch6,ch7,ch8\\n1,2,3,4,5,6,7,8\\n' > v.csv;"
+         " cp x.cap old.cap; chmod 600 old.cap; md5sum x.cap a.wav v.csv old.cap > sums;";
+}
+
+// Inputs and kept outputs unchanged, and no temporary file anywhere in the folder.
+const std::string Untouched = "md5sum -c --quiet sums && ! find . -name '.?*' -type f | grep -q .";
+
+void RunCases(const std::vector<FaultCase>& cases) {
+  for (const FaultCase& c : cases) {
+    if (c.NeedsRoot && geteuid() != 0) continue;
+    std::string folder = TemporaryPath(".faults");
+    ASSERT_EQ(RunCommand("mkdir -p " + folder).exitCode, 0);
+    ASSERT_EQ(RunCommand("cd " + folder + " && " + Prelude() + c.Setup).exitCode, 0) << c.Name;
+    ProgramResult r = RunCommand("cd " + folder + "; export T=" + Tool + " M=" + Decoder + "; " +
+                                 "exec timeout 60 " + c.Command);
+    EXPECT_EQ(r.exitCode, c.ExitCode) << c.Name << "\n" << r.err;
+    EXPECT_NE(r.err.find(c.Message), std::string::npos) << c.Name << ": " << r.err;
+    EXPECT_LE(r.err.size(), 2000u) << c.Name << ": messages stay short";
+    ProgramResult check =
+        RunCommand("cd " + folder + " && export T=" + Tool + " M=" + Decoder + " && " + c.Check);
+    EXPECT_EQ(check.exitCode, 0) << c.Name << ": " << check.out << check.err;
+    RunCommand("rm -rf " + folder);
+  }
+}
+
+TEST(Faults, OutputsThatAreNotRegularFilesAreWrittenInPlace) {
+  RunCases({
+      {"a device node stays a device", "mknod full c 1 7;", "$T export x.cap -o full", 1,
+       "cannot write", "test -c full && " + Untouched, true},
+      {"a null device stays a device", "mknod null c 1 3;", "$T synth v.csv -o null", 0, "",
+       "test -c null && " + Untouched, true},
+      {"a FIFO is written, not replaced", "mkfifo pipe; (cat pipe > got &);",
+       "$T export x.cap -o pipe", 0, "40 frames written",
+       "sleep 0.2; test -p pipe && grep -q '^end_ms' got && " + Untouched},
+      {"a symbolic link keeps pointing at its file", "ln -s old.cap link.cap;",
+       "$T synth --frames 5 -o link.cap", 0, "",
+       "test -L link.cap && ! cmp -s link.cap x.cap && test $(stat -c %a old.cap) = 600"},
+      {"a hard-linked file stays linked", "ln old.cap twin.cap;", "$T synth --frames 5 -o old.cap",
+       0, "", "test $(stat -c %h old.cap) = 2 && cmp old.cap twin.cap && ! cmp -s old.cap x.cap"},
+      {"a replaced file keeps its mode", "", "$T synth --frames 5 -o old.cap", 0, "",
+       "test $(stat -c %a old.cap) = 600"},
+      {"- is standard output", "", "$T export x.cap -o - --format jsonl", 0, "",
+       "test ! -e ./- && " + Untouched},
+      {"/dev/stdout is standard output", "", "$T synth --frames 3 -o /dev/stdout > out.cap", 0, "",
+       "test $(stat -c %s out.cap) -gt 100 && $M out.cap 0 | grep -q Done"},
+      {"a long name fits its temporary", "", "$T synth --frames 3 -o $(printf 'n%.0s' $(seq 250))",
+       0, "", "test -s $(printf 'n%.0s' $(seq 250)) && " + Untouched},
+      {"a directory is refused", "mkdir d;", "$T export x.cap -o d", 1, "is a directory",
+       "test -d d && " + Untouched},
+  });
+}
+
+TEST(Faults, AnOutputThatIsAnInputIsRefused) {
+  RunCases({
+      {"import", "", "$T import a.wav -o a.wav", 1, "is the input", Untouched},
+      {"synth", "", "$T synth v.csv -o v.csv", 1, "is the input", Untouched},
+      {"export", "", "$T export x.cap -o x.cap", 1, "is the input", Untouched},
+      {"export through a link", "ln -s x.cap y.cap;", "$T export x.cap -o y.cap", 1, "is the input",
+       Untouched},
+      {"plot", "", "sh -c '$T plot x.cap -o x.svg && $T plot x.svg -o x.svg'", 1, "is the input",
+       Untouched},
+      {"synth's two outputs", "", "$T synth v.csv -o a.wav --wav a.wav", 1, "the same file",
+       Untouched},
+      {"standard output is the input", "", "$T export x.cap -o - >> x.cap", 1, "is the input",
+       Untouched},
+  });
+}
+
+TEST(Faults, FailuresAndInterruptionsLeaveOldOutputsAsTheyWere) {
+  RunCases({
+      {"an audio name synth cannot write", "", "$T synth v.csv -o old.cap --wav x.mp3", 1,
+       "cannot write pcm16 samples to x.mp3", Untouched},
+      {"an audio folder that does not exist", "", "$T synth v.csv -o old.cap --wav nowhere/x.wav",
+       1, "nowhere/x.wav", Untouched},
+      {"a bad row after good ones",
+       "printf '9,9,9,9,9,9,9,x\\n' >> v2.csv; cat v.csv v2.csv > v3.csv;",
+       "$T synth v3.csv -o old.cap", 1, "v3.csv:3:15: \"x\" is not a whole number", Untouched},
+      {"SIGTERM while rendering audio", "",
+       "sh -c '$T synth --frames 200000 -o old.cap --wav a.wav & sleep 0.5; kill -TERM $!; wait "
+       "$!'",
+       143, "", Untouched},
+      {"an export that cannot read its input", "mkdir d;", "sh -c '$T export d > out'", 1,
+       "cannot read", "test ! -s out && " + Untouched},
+      {"an export to a full device", "mknod full c 1 7;", "$T export x.cap -o full", 1,
+       "cannot write", Untouched, true},
+  });
+}
+
+TEST(Faults, BadAndEndlessInputsGetClearErrorsInBoundedMemory) {
+  // Peak memory of the command under test, in KB, must stay below the bound.
+  auto bounded = [](const std::string& command) {
+    return "/usr/bin/time -f %M -o peak " + command;
+  };
+  // Generous for a sanitized build; the faults these cases guard against took gigabytes.
+  const std::string small = "test $(tail -1 peak) -lt 150000 && " + Untouched;
+  RunCases({
+      {"an endless VCD token", "", bounded("$T import /dev/zero --format vcd -o out.cap"), 1,
+       "longer than 65536 characters", small},
+      {"an endless CSV line", "", bounded("$T import /dev/zero --format csv -o out.cap"), 1,
+       "longer than 4096 characters", small},
+      {"an endless channel row", "", bounded("sh -c '$T synth - -o out.cap < /dev/zero'"), 1,
+       "longer than 4096 characters", small},
+      {"deeply nested VCD scopes",
+       "for i in $(seq 20000); do echo '$scope module m $end'; done > deep.vcd;",
+       bounded("$T import deep.vcd -o out.cap"), 1, "scopes nest deeper than 64", small},
+      {"a VCD comment without an end", "(echo '$comment'; seq 300000) > open.vcd;",
+       bounded("$T import open.vcd -o out.cap"), 1, "$comment has no $end", small},
+      {"a VCD timescale too large for a number",
+       "(printf '$timescale 1%0400d s $end\\n' 0; echo '$var wire 1 ! a $end $enddefinitions "
+       "$end #0 0! #5 1!') > big.vcd;",
+       "$T import big.vcd -o out.cap", 1, "is not a positive number", Untouched},
+      {"a VCD timescale of zero",
+       "echo '$timescale 0ns $end $var wire 1 ! a $end $enddefinitions $end #0 0! #5 1!' > "
+       "zero.vcd;",
+       "$T import zero.vcd -o out.cap", 1, "timescale \"0ns\" is not a positive number", Untouched},
+      {"a WAV announcing 1024 channels",
+       "python3 -c \"import wave; w = wave.open('wide.wav', 'wb'); w.setnchannels(1024); "
+       "w.setsampwidth(2); w.setframerate(44100); w.writeframes(bytes(2048 * 4000)); w.close()\";",
+       bounded("$T import wide.wav -o out.cap"), 1, "silent", small},
+      {"synth streams its frames", "", bounded("$T synth --frames 300000 -o big.cap"), 0, "",
+       small},
+      {"a long bad value is quoted short",
+       "(head -1 v.csv; printf '1,2,3,4,5,6,7,'; head -c 20000000 /dev/zero | tr '\\0' 7; "
+       "echo) > long.csv;",
+       "$T synth long.csv -o out.cap", 1, "longer than 4096 characters", Untouched},
+  });
+}
+
+TEST(Faults, SamplesThatAreNotNumbersAreCountedNotFatal) {
+  // A float recording with a NaN, infinities and an absurd sample early on.
+  const std::string spoil =
+      "$T synth --pattern sweep --frames 200 -o f.cap --wav f.wav --sample-format float "
+      "2>/dev/null; python3 -c \"import struct; d = bytearray(open('f.wav','rb').read()); "
+      "at = d.find(b'data') + 8 + 4 * 3000; "
+      "d[at:at+16] = struct.pack('<4f', float('nan'), float('inf'), -float('inf'), 1e30); "
+      "open('f.wav','wb').write(d)\";";
+  RunCases({
+      {"import counts and carries on", spoil, "$T import f.wav -o out.cap", 0,
+       "1 samples were not numbers",
+       "test $($M out.cap 2 | grep -c Time=) -ge 197 && " + Untouched},
+  });
+}
+
+TEST(Faults, InputsAreRecognisedAndNamesOfAnyBytesGiveValidText) {
+  // A name with a byte that is not UTF-8, a control character and XML's special characters.
+  const std::string makeOddName = "cp x.cap \"$(printf 'bad\\377\\001<&>name.cap')\";";
+  const std::string oddName = "\"$(printf \"bad\\377\\001<&>name.cap\")\"";
+  RunCases({
+      {"analyze a recording", "", "$T analyze a.wav", 1,
+       "looks like an audio recording; run MorvantisCapture import first", Untouched},
+      {"export a text file", "", "sh -c '$T export v.csv > out'", 1, "looks like text",
+       "test ! -s out"},
+      {"plot a VCD", "echo '$timescale 1us $end' > t.vcd;", "$T plot t.vcd -o t.svg", 1,
+       "logic-analyzer trace", "test ! -e t.svg"},
+      {"JSON of a name that is not UTF-8", makeOddName,
+       "sh -c '$T analyze --json " + oddName + " > j.json'", 0, "",
+       "python3 -c 'import json; json.load(open(\"j.json\"))'"},
+      {"SVG of a name that is not UTF-8", makeOddName, "sh -c '$T plot " + oddName + " -o p.svg'",
+       0, "", "python3 -c 'import xml.etree.ElementTree as t; t.parse(\"p.svg\")'"},
+      {"plot from a FIFO", "mkfifo in; (cat x.cap > in &);", "$T plot in -o p.svg", 0, "",
+       "grep -q '40 frames' p.svg"},
+      {"plot from a pipe", "", "sh -c 'cat x.cap | $T plot /dev/stdin -o p.png'", 0, "",
+       "test $(head -c 4 p.png | tail -c 3) = PNG"},
+      {"a picture name of no known kind", "", "$T plot x.cap -o p.jpg", 1, "name it .svg or .png",
+       "test ! -e p.jpg"},
+  });
+}
+
+TEST(Faults, FriendlierCsvAndCommandLine) {
+  RunCases({
+      {"a spreadsheet's channel CSV",
+       "printf '\\357\\273\\277Time,CH2,ch1,Ch3,ch4,CH5,ch6,ch7,ch8,note\\n0,2,1,3,4,5,6,7,8,x\\n' "
+       "> s.csv;",
+       "$T synth s.csv -o s.cap", 0, "ignoring columns \"Time\", \"note\"",
+       "$M s.cap 3 | grep -q 'A1=   1 D2'"},
+      {"an export feeds back into synth", "",
+       "sh -c '$T export x.cap 2>/dev/null | $T synth - -o back.cap'", 0, "",
+       "test \"$($M back.cap 2)\" = \"$($M x.cap 2)\""},
+      {"level CSV with a pre-trigger and comments",
+       "printf '; exported\\ntime,level\\n# start\\n-0.0027,0\\n0,1\\n0.0003,0\\n' > l.csv;",
+       "$T import l.csv -o l.cap", 0, "2 runs", "test $(stat -c %s l.cap) = 8"},
+      {"an unknown command", "", "$T frobnicate", 2, "unknown command \"frobnicate\"", Untouched},
+      {"a number that is not one", "", "$T synth --frames abc -o o.cap", 2,
+       "abc is not a whole number", "test ! -e o.cap"},
+      {"a number out of range", "", "$T synth --jitter 500 -o o.cap", 2, "500 is outside 0 to 100",
+       "test ! -e o.cap"},
+      {"the version", "", "sh -c '$T --version | grep -q \"^MorvantisCapture [0-9]\"'", 0, "",
+       Untouched},
+  });
+}
+
+}  // namespace
