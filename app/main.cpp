@@ -61,12 +61,16 @@ int main(int argc, char** argv) {
     return Finish(ExitFailure);
   }
 
+  // Runs are decoded as they are read; reading a stream, whatever was decoded is handed on
+  // before waiting for more.
   Polarity polarity = 0;
-  CaptureReadResult result =
-      ReadCaptureBlocks(file, [&polarity](const std::int32_t* runs, std::size_t count) {
+  CaptureReadResult result = ReadCaptureBlocks(
+      file,
+      [&polarity](const std::int32_t* runs, std::size_t count) {
         polarity = DecodeRunBlock(runs, count, polarity);
         return !TextOutput.Failed;  // no one reads the rest
-      });
+      },
+      HandOutputOn);
 
   if (result == CaptureReadResult::ReadError) {
     WriteFileMessage("ERROR reading file \"", fileName);

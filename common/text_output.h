@@ -31,6 +31,12 @@ void DrainOutput();
 // so far has failed.
 bool FinishOutput();
 
+// The same, while more is to come: everything printed so far reaches its reader now (a stream
+// being decoded is about to wait for input).
+inline bool HandOutputOn() {
+  return FinishOutput();
+}
+
 // Installs a sink (nullptr for standard output), dropping nothing already buffered.
 void SetOutputSink(OutputSink sink);
 

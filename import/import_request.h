@@ -14,6 +14,13 @@
 struct AudioImportOptions {
   int Channel = 1;  // 1-based
   SlicerSettings Slicer;
+  // Raw PCM and sound cards, which carry no header: the sample format (u8, s8, s16le, s16be,
+  // s24le, s32le, f32le; a sound card is always read as s16le), the rate and the channels.
+  std::string RawFormat;
+  int Rate = 44100;
+  int Channels = 1;
+  std::string Device;      // an ALSA capture device, instead of an input file
+  double MostSeconds = 0;  // stop after this much audio; 0: at the end of the input
 };
 
 struct LogicImportOptions {
@@ -24,9 +31,10 @@ struct LogicImportOptions {
 using ProgressReport = std::function<void(double)>;
 
 struct ImportRequest {
-  std::string Input;
-  std::FILE* Output = nullptr;  // receives the capture records
-  double Scale = 1;             // multiplies every duration
+  std::string Input;             // a file, or - for standard input
+  std::FILE* Output = nullptr;   // receives the capture records
+  bool HandOnEachBlock = false;  // someone reads the output live: flush it after every block
+  double Scale = 1;              // multiplies every duration
   AudioImportOptions Audio;
   LogicImportOptions Logic;
   ProgressReport Progress;
@@ -42,6 +50,8 @@ struct ImportSummary {
   std::uint64_t RunsClamped = 0;
   std::uint64_t SamplesNotNumbers = 0;  // NaN samples, replaced by the one before
   std::uint64_t SamplesClipped = 0;     // beyond full scale (infinities too), clipped
+  std::uint64_t Overruns = 0;           // times a sound card's buffer filled before it was read
+  bool EndedBySignal = false;           // a stream the user ended (SIGINT, SIGTERM)
   CellLengthFit Fit;
 };
 

@@ -20,7 +20,11 @@ std::string Printf(const char* format, auto... values) {
 
 std::string ImportSummaryText(const ImportRequest& request, const std::string& outputName,
                               const ImportSummary& summary) {
-  std::string text = "import: " + request.Input + ": " + summary.Format;
+  std::string text = "import: " +
+                     (!request.Audio.Device.empty() ? request.Audio.Device
+                      : request.Input == "-"        ? std::string("standard input")
+                                                    : request.Input) +
+                     ": " + summary.Format;
   if (summary.Rate > 0) {
     text += Printf(", %.0f Hz, %d channel%s", summary.Rate, summary.Channels,
                    summary.Channels == 1 ? "" : "s");
@@ -48,6 +52,13 @@ std::string ImportSummaryText(const ImportRequest& request, const std::string& o
     text += Printf("import: %llu samples were beyond full scale and were clipped to it\n",
                    static_cast<unsigned long long>(summary.SamplesClipped));
   }
+  if (summary.Overruns > 0) {
+    text += Printf(
+        "import: the sound card's buffer overran %llu times (the reader fell behind); audio was "
+        "lost there\n",
+        static_cast<unsigned long long>(summary.Overruns));
+  }
+  if (summary.EndedBySignal) text += "import: ended by a signal; every whole run is kept\n";
   if (summary.RunsClamped > 0) {
     text += Printf(
         "import: %llu idle stretches were longer than a capture run holds and were shortened\n",

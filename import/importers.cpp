@@ -6,6 +6,7 @@
 
 #include "import/audio_import.h"
 #include "import/logic_import.h"
+#include "import/raw_pcm_import.h"
 
 namespace {
 
@@ -16,15 +17,16 @@ bool EndsWith(std::string_view text, std::string_view ending) {
       [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
 }
 
-const std::array<Importer, 3> Table = {{
+const std::array<Importer, 4> Table = {{
     {"audio", {}, ImportAudio},
+    {"raw", {".raw", ".pcm"}, ImportRawPcm},
     {"vcd", {".vcd"}, ImportVcdFile},
     {"csv", {".csv"}, ImportLevelCsvFile},
 }};
 
 }  // namespace
 
-const std::array<Importer, 3>& Importers() {
+const std::array<Importer, 4>& Importers() {
   return Table;
 }
 

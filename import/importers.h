@@ -18,7 +18,7 @@ struct Importer {
 };
 
 // The importers, the audio one first (it is the default).
-const std::array<Importer, 3>& Importers();
+const std::array<Importer, 4>& Importers();
 
 // The importer named `name`, or the one `input`'s ending picks when `name` is "auto"; nullptr
 // for an unknown name.

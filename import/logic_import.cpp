@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <fstream>
+#include <iostream>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -310,12 +311,14 @@ std::string ImportLevelCsv(std::istream& in, const std::string& name, const Impo
 }
 
 std::string ImportVcdFile(const ImportRequest& request, ImportSummary& summary) {
+  if (request.Input == "-") return ImportVcd(std::cin, "standard input", request, summary);
   std::ifstream in(request.Input, std::ios::binary);
   if (!in) return "cannot open " + request.Input;
   return ImportVcd(in, request.Input, request, summary);
 }
 
 std::string ImportLevelCsvFile(const ImportRequest& request, ImportSummary& summary) {
+  if (request.Input == "-") return ImportLevelCsv(std::cin, "standard input", request, summary);
   std::ifstream in(request.Input, std::ios::binary);
   if (!in) return "cannot open " + request.Input;
   return ImportLevelCsv(in, request.Input, request, summary);

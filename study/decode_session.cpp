@@ -2,6 +2,7 @@
 #include "study/decode_session.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -11,12 +12,16 @@
 #include "common/verbose_level.h"
 #include "decoder/run_decoder.h"
 #include "files/capture_file.h"
+#include "files/stop_signal.h"
 
 namespace {
 
 // The lowest level prints least; what it prints goes nowhere, since the session listens to
 // events instead.
 constexpr std::int32_t QuietLevel = 0;
+
+// Records looked at to tell a capture from a recording, a trace or a text.
+constexpr std::size_t RecognizedRecords = 16;
 
 // One decode's listener: turns the decoder's events into the observer's calls.
 struct Session {
@@ -96,6 +101,8 @@ std::string DecodeCaptureFile(const std::string& path, DecodeObserver& observer)
   if (file == nullptr) return "cannot open " + path + ": " + std::strerror(errno);
 
   Session session{&observer, {}, 0, 0};
+  // A stream ends when the user says so: a stop signal is then its normal end.
+  if (IsStream(file)) EndInputOnSignal();
   CaptureReadResult result;
   int readErrno = 0;
   std::string refusal;
@@ -106,24 +113,47 @@ std::string DecodeCaptureFile(const std::string& path, DecodeObserver& observer)
     DecoderListeners = {&session, HearSync, HearFrameType, HearInvalidCodeWord, HearGroup, nullptr};
     ResetRunDecoder();
     Polarity polarity = 0;
-    bool first = true;
-    result = ReadCaptureBlocks(file, [&](const std::int32_t* runs, std::size_t count) {
-      if (first) {
-        // The first records, back as the bytes they came from, tell what the input is.
-        unsigned char bytes[64];
-        std::size_t size = std::min(sizeof bytes, count * CaptureRecordBytes);
-        for (std::size_t i = 0; i < size; ++i)
-          bytes[i] =
-              static_cast<unsigned char>(static_cast<std::uint32_t>(runs[i / 4]) >> (8 * (i % 4)));
-        refusal = RecognizeNonCapture(bytes, size);
-        first = false;
-        if (!refusal.empty()) return false;
-      }
+    auto decode = [&](const std::int32_t* runs, std::size_t count) {
       observer.OnRuns(runs, count);
       polarity = DecodeRunBlock(runs, count, polarity);
-      return true;
-    });
+    };
+    // The first records, back as the bytes they came from, tell what the input is; they are
+    // held until there are enough of them (or the input ends).
+    std::array<std::int32_t, RecognizedRecords> first{};
+    std::size_t held = 0;
+    bool recognized = false;
+    auto recognize = [&] {
+      unsigned char bytes[RecognizedRecords * CaptureRecordBytes];
+      for (std::size_t i = 0; i < held * CaptureRecordBytes; ++i) {
+        bytes[i] =
+            static_cast<unsigned char>(static_cast<std::uint32_t>(first[i / 4]) >> (8 * (i % 4)));
+      }
+      refusal = RecognizeNonCapture(bytes, held * CaptureRecordBytes);
+      recognized = true;
+      if (refusal.empty() && held > 0) decode(first.data(), held);
+      return refusal.empty();
+    };
+    result = ReadCaptureBlocks(
+        file,
+        [&](const std::int32_t* runs, std::size_t count) {
+          if (!recognized) {
+            std::size_t taken = std::min(count, RecognizedRecords - held);
+            std::copy(runs, runs + taken, first.begin() + static_cast<std::ptrdiff_t>(held));
+            held += taken;
+            if (held < RecognizedRecords) return true;
+            if (!recognize()) return false;
+            runs += taken;
+            count -= taken;
+          }
+          if (count > 0) decode(runs, count);
+          return true;
+        },
+        [&] {
+          observer.OnIdle();
+          return !StopRequested();
+        });
     readErrno = errno;
+    if (!recognized && result != CaptureReadResult::ReadError) recognize();
     DrainOutput();
   }
   if (!fromStandardInput) std::fclose(file);

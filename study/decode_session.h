@@ -36,8 +36,11 @@ class DecodeObserver {
   virtual void OnGroup(std::uint32_t /*groupIndex*/, const GroupFields& /*fields*/) {}
   virtual void OnFrame(const DecodedFrame& /*frame*/) {}
   virtual void OnLostFrame(double /*ms*/, FrameLoss /*why*/) {}
+  // Reading a stream, the next read would wait: hand on whatever is ready.
+  virtual void OnIdle() {}
 };
 
 // Decodes the capture in `path` ("-" for standard input), streaming, from a fresh decoder
-// state. Returns an error text, empty on success.
+// state. A stream (pipe, FIFO, terminal) is decoded as it arrives and ends normally at its end
+// or when SIGINT or SIGTERM says so. Returns an error text, empty on success.
 std::string DecodeCaptureFile(const std::string& path, DecodeObserver& observer);

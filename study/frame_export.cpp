@@ -50,7 +50,8 @@ char* AppendChannelObject(char* out, std::string_view opening, const ChannelColu
 
 }  // namespace
 
-FrameExport::FrameExport(std::FILE* output, Format format) : writer_(output), format_(format) {
+FrameExport::FrameExport(std::FILE* output, Format format)
+    : output_(output), writer_(output), format_(format) {
   if (format_ == Format::Csv) {
     writer_.End(AppendText(writer_.Begin(),
                            "end_ms,type,p1,p2,p3,p4,p5,p6,p7,p8,d1,d2,d3,d4,d5,d6,d7,d8,"

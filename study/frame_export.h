@@ -34,10 +34,16 @@ class FrameExport : public DecodeObserver {
   // Hands every record so far to the output; false once a write has failed.
   bool Flush() { return writer_.Flush(); }
 
+  // Reading a stream: every record so far reaches the reader before the export waits for more.
+  void OnIdle() override {
+    if (writer_.Flush()) std::fflush(output_);
+  }
+
   std::uint64_t FramesWritten() const { return written_; }
   std::uint64_t FramesLost() const { return syncs_ > written_ ? syncs_ - written_ : 0; }
 
  private:
+  std::FILE* output_;
   RecordWriter writer_;
   ChannelColumn latest_ = [] {
     ChannelColumn none;

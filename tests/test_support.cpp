@@ -1,11 +1,14 @@
 // Shared test helpers: decoding into strings and event lists, running the built programs.
 #include "tests/test_support.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <array>
+#include <chrono>
+#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <fstream>
@@ -19,7 +22,7 @@
 
 namespace {
 
-std::string ReadWholeFile(const std::string& path) {
+std::string ReadWholeFileAt(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
@@ -128,7 +131,7 @@ ProgramResult RunCommand(const std::string& commandLine) {
   std::string errPath = TemporaryPath(".err");
   int status = std::system(("(" + commandLine + ") >" + outPath + " 2>" + errPath).c_str());
   int exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  return {ReadWholeFile(outPath), ReadWholeFile(errPath), exitCode};
+  return {ReadWholeFileAt(outPath), ReadWholeFileAt(errPath), exitCode};
 }
 
 RunDurations Durations(const CellRuns& cells) {
@@ -193,4 +196,86 @@ std::string Bits(std::uint32_t value, int count) {
   std::string digits;
   for (int i = count - 1; i >= 0; --i) digits += ((value >> i) & 1) ? '1' : '0';
   return digits;
+}
+
+std::string ReadFile(const std::string& path) {
+  return ReadWholeFileAt(path);
+}
+
+std::size_t Occurrences(const std::string& text, const std::string& needle) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
+    ++count;
+  return count;
+}
+
+LivePipeline::LivePipeline(const std::string& commandLine) {
+  int input[2], output[2];
+  if (pipe(input) != 0 || pipe(output) != 0) return;
+  pid_ = fork();
+  if (pid_ == 0) {
+    setpgid(0, 0);
+    dup2(input[0], STDIN_FILENO);
+    dup2(output[1], STDOUT_FILENO);
+    for (int descriptor : {input[0], input[1], output[0], output[1]}) close(descriptor);
+    execl("/bin/sh", "sh", "-c", commandLine.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  setpgid(pid_, pid_);
+  close(input[0]);
+  close(output[1]);
+  in_ = input[1];
+  out_ = output[0];
+  signal(SIGPIPE, SIG_IGN);
+}
+
+LivePipeline::~LivePipeline() {
+  if (pid_ > 0) {
+    kill(-pid_, SIGKILL);
+    Finish();
+  }
+}
+
+void LivePipeline::Write(const std::string& bytes) {
+  for (std::size_t done = 0; done < bytes.size();) {
+    ssize_t now = write(in_, bytes.data() + done, bytes.size() - done);
+    if (now <= 0) return;
+    done += static_cast<std::size_t>(now);
+  }
+}
+
+bool LivePipeline::ReadSome(int timeoutMs) {
+  pollfd ready{out_, POLLIN, 0};
+  if (poll(&ready, 1, timeoutMs) <= 0) return false;
+  char block[65536];
+  ssize_t got = read(out_, block, sizeof block);
+  if (got <= 0) return false;
+  output_.append(block, static_cast<std::size_t>(got));
+  return true;
+}
+
+bool LivePipeline::WaitFor(const std::function<bool(const std::string&)>& done, double seconds) {
+  auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!done(output_)) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    ReadSome(50);
+  }
+  return true;
+}
+
+int LivePipeline::Finish() {
+  if (pid_ <= 0) return -1;
+  if (in_ >= 0) close(in_);
+  in_ = -1;
+  while (ReadSome(20000)) {
+  }
+  int status = 0;
+  waitpid(pid_, &status, 0);
+  close(out_);
+  pid_ = -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+void LivePipeline::Signal(int signalNumber) {
+  if (pid_ > 0) kill(-pid_, signalNumber);
 }

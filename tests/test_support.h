@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -69,3 +70,35 @@ std::string GroupLine(std::uint32_t aux, std::uint32_t ecc, int positionChannel,
                       std::uint32_t position, int deltaChannel, std::uint32_t delta,
                       bool auxExpected);
 std::string Bits(std::uint32_t value, int count);
+
+// A command line run with a pipe to its standard input and one from its standard output, for
+// tests of live behaviour: write a chunk, then wait (with a generous timeout) for what it
+// should have produced while the input is still open.
+class LivePipeline {
+ public:
+  explicit LivePipeline(const std::string& commandLine);
+  ~LivePipeline();
+  LivePipeline(const LivePipeline&) = delete;
+  LivePipeline& operator=(const LivePipeline&) = delete;
+
+  void Write(const std::string& bytes);
+  // Reads output until `done(output so far)` holds or `seconds` pass; returns whether it held.
+  bool WaitFor(const std::function<bool(const std::string&)>& done, double seconds = 20);
+  // Closes the input, reads the rest, and returns the exit code.
+  int Finish();
+  // Sends a signal to the command's process group.
+  void Signal(int signalNumber);
+
+  const std::string& Output() const { return output_; }
+
+ private:
+  bool ReadSome(int timeoutMs);
+  int pid_ = -1, in_ = -1, out_ = -1;
+  std::string output_;
+};
+
+// How often `needle` occurs in `text`.
+std::size_t Occurrences(const std::string& text, const std::string& needle);
+
+// Reads a whole file.
+std::string ReadFile(const std::string& path);

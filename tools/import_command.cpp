@@ -11,6 +11,7 @@
 
 #include "files/file_identity.h"
 #include "files/output_file.h"
+#include "import/device_import.h"
 #include "import/importers.h"
 #include "tools/command_support.h"
 
@@ -20,6 +21,7 @@ constexpr const char* Command = "import";
 
 struct ImportOptions {
   std::string output;
+  bool listDevices = false;
   std::string format = "auto";
   std::optional<double> threshold;
   ImportRequest request;
@@ -39,22 +41,44 @@ ProgressReport ProgressBar(const std::string& input) {
 
 int RunImport(ImportOptions options) {
   ImportRequest& request = options.request;
-  struct stat info {};
-  if (stat(request.Input.c_str(), &info) != 0)
-    return Fail(Command, "cannot open " + request.Input + ": no such file");
-  if (S_ISDIR(info.st_mode)) return Fail(Command, request.Input + " is a directory");
-
-  if (std::string error = RefuseCollisions({request.Input}, {options.output}); !error.empty())
+  if (options.listDevices) {
+    std::string list = CaptureDeviceList();
+    std::fputs(list.empty() ? "no capture devices found\n" : list.c_str(), stdout);
+    return FinishStandardOutput(Command, ExitOk);
+  }
+  const bool device = !request.Audio.Device.empty();
+  if (device == !request.Input.empty()) {
+    return Fail(Command, device ? "give an input or --device, not both"
+                                : "give an input (a file, or - for standard input) or --device");
+  }
+  if (options.output.empty()) return Fail(Command, "give the capture to write with -o");
+  if (!device && request.Input != "-") {
+    struct stat info {};
+    if (stat(request.Input.c_str(), &info) != 0)
+      return Fail(Command, "cannot open " + request.Input + ": no such file");
+    if (S_ISDIR(info.st_mode)) return Fail(Command, request.Input + " is a directory");
+  }
+  std::vector<std::string> inputs;
+  if (!device) inputs.push_back(request.Input);
+  if (std::string error = RefuseCollisions(inputs, {options.output}); !error.empty())
     return Fail(Command, error);
-  const Importer* importer = ChooseImporter(options.format, request.Input);
+  std::string format = options.format;
+  if (!request.Audio.RawFormat.empty()) {
+    if (format != "auto" && format != "raw") return Fail(Command, "--raw reads raw PCM only");
+    format = "raw";
+  }
+  const Importer* importer = device ? nullptr : ChooseImporter(format, request.Input);
+
   OutputFile output;
   if (std::string error = output.Open(options.output); !error.empty()) return Fail(Command, error);
   request.Output = output.Stream();
+  // Someone may be reading the capture as it is made.
+  request.HandOnEachBlock = output.Direct();
   request.Audio.Slicer.FixedThreshold = options.threshold;
   request.Progress = ProgressBar(request.Input);
   ImportSummary summary;
-  if (std::string error = importer->Read(request, summary); !error.empty())
-    return Fail(Command, error);
+  std::string error = device ? ImportDevice(request, summary) : importer->Read(request, summary);
+  if (!error.empty()) return Fail(Command, error);
   if (std::string commitError = output.Commit(); !commitError.empty())
     return Fail(Command, commitError);
   std::fputs(ImportSummaryText(request, output.Name(), summary).c_str(), stderr);
@@ -73,6 +97,8 @@ void AddImportCommand(CLI::App& app, int& exitCode) {
       "  MorvantisCapture import stereo.flac --channel 2 -o right.cap\n"
       "  MorvantisCapture import trace.vcd --signal top.pcm_in -o trace.cap\n"
       "  MorvantisCapture import levels.csv -o levels.cap\n"
+      "  MorvantisCapture import --device plughw:1 -o - | Morvantis /dev/stdin 2\n"
+      "  arecord -t raw -f S16_LE -r 44100 | MorvantisCapture import - --raw s16le -o -\n"
       "\n"
       "Audio (anything libsndfile reads) is sliced at the midpoint of its tracked high and low\n"
       "levels, with hysteresis, so DC offset, inverted polarity, changing amplitude and the droop\n"
@@ -81,11 +107,29 @@ void AddImportCommand(CLI::App& app, int& exitCode) {
       "file's\n"
       "timescale. CSV: rows of time (seconds) and level (0.5 or more is high). The summary on\n"
       "standard error compares the cell length in the data with the nominal 6.623 units.");
-  command->add_option("input", options->request.Input, "Recording: audio, .vcd or .csv")
-      ->required();
+  command->add_option("input", options->request.Input,
+                      "Recording: audio, raw PCM, .vcd or .csv; - for standard input");
+  command->add_option("-o,--output", options->output,
+                      "Capture file to write, - for standard output (written as it goes)");
   command
-      ->add_option("-o,--output", options->output, "Capture file to write, - for standard output")
-      ->required();
+      ->add_option("--raw", options->request.Audio.RawFormat,
+                   "Headerless samples: u8, s8, s16le, s16be, s24le, s32le or f32le")
+      ->check(CLI::IsMember({"u8", "s8", "s16le", "s16be", "s24le", "s32le", "f32le"}));
+  command
+      ->add_option("--rate", options->request.Audio.Rate,
+                   "Sample rate of raw PCM or a sound card in Hz (default 44100)")
+      ->check(WholeNumberIn(1000, 768000));
+  command
+      ->add_option("--channels", options->request.Audio.Channels,
+                   "Channels of raw PCM or a sound card (default 1)")
+      ->check(WholeNumberIn(1, 64));
+  command->add_option("--device", options->request.Audio.Device,
+                      "Record live from an ALSA capture device (hw:1, plughw:1,0, default)");
+  command
+      ->add_option("--seconds", options->request.Audio.MostSeconds,
+                   "Stop after this much audio (default: at the end, or SIGINT)")
+      ->check(NumberIn(0, 1e9));
+  command->add_flag("--list-devices", options->listDevices, "List the capture devices and stop");
   command
       ->add_option("--format", options->format,
                    "auto (by extension), audio, vcd or csv (default auto)")

@@ -1,0 +1,92 @@
+// Samples in from any source, capture records and the summary out.
+#include "import/sample_import.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "common/signal_layout.h"
+#include "files/stop_signal.h"
+#include "import/edge_timeline.h"
+#include "import/level_slicer.h"
+#include "import/sample_guard.h"
+
+namespace {
+
+// Shorter recordings import in a moment; progress would only flicker.
+constexpr double ProgressAfterSeconds = 5;
+
+}  // namespace
+
+std::string ImportSamples(SampleSource& source, const std::string& name,
+                          const ImportRequest& request, ImportSummary& summary) {
+  summary.Format = source.Format;
+  summary.Rate = source.Rate;
+  summary.Channels = source.Channels;
+  if (source.Live) EndInputOnSignal();
+
+  SlicerSettings settings = request.Audio.Slicer;
+  settings.SampleRate = source.Rate;
+  LevelSlicer slicer(settings);
+  EdgeTimeline timeline(request.Output, UnitsPerSecond / source.Rate * request.Scale);
+  SampleGuard guard;
+
+  const std::size_t block = std::max<std::size_t>(1, source.BlockFrames);
+  std::vector<float> samples(block);
+  std::vector<double> edges;
+  const auto mostFrames =
+      request.Audio.MostSeconds > 0
+          ? static_cast<std::int64_t>(std::min(request.Audio.MostSeconds * source.Rate, 9e18))
+          : INT64_MAX;
+  const bool showProgress =
+      request.Progress && source.AnnouncedFrames > 0 &&
+      static_cast<double>(source.AnnouncedFrames) > ProgressAfterSeconds * source.Rate;
+  std::int64_t framesRead = 0;
+  std::string error;
+  while (framesRead < mostFrames) {
+    std::size_t wanted = static_cast<std::size_t>(
+        std::min<std::int64_t>(static_cast<std::int64_t>(block), mostFrames - framesRead));
+    long got = source.Read(samples.data(), wanted);
+    if (got < 0) {
+      error = source.Error();
+      break;
+    }
+    if (got == 0) break;
+    guard.Clean(samples.data(), static_cast<std::size_t>(got));
+    edges.clear();
+    slicer.Feed(samples.data(), static_cast<std::size_t>(got), edges);
+    for (double edge : edges) timeline.AddEdge(edge);
+    framesRead += got;
+    if (request.HandOnEachBlock) std::fflush(request.Output);
+    if (showProgress) {
+      request.Progress(static_cast<double>(framesRead) /
+                       static_cast<double>(source.AnnouncedFrames));
+    }
+    if (source.Live && StopRequested()) break;
+  }
+  summary.EndedBySignal = source.Live && StopRequested();
+  if (!error.empty() && !summary.EndedBySignal) return error;
+  if (!source.Live && source.AnnouncedFrames > 0 && framesRead < source.AnnouncedFrames &&
+      framesRead < mostFrames) {
+    return name + " is truncated: its header announces " + std::to_string(source.AnnouncedFrames) +
+           " frames, the file holds " + std::to_string(framesRead);
+  }
+  edges.clear();
+  slicer.Finish(edges);
+  for (double edge : edges) timeline.AddEdge(edge);
+  timeline.Close(static_cast<double>(framesRead));
+
+  summary.Seconds = static_cast<double>(framesRead) / source.Rate;
+  summary.HighLevel = slicer.HighLevel();
+  summary.LowLevel = slicer.LowLevel();
+  summary.Runs = timeline.RunsWritten();
+  summary.RunsClamped = timeline.RunsClamped();
+  summary.Fit = timeline.Fit();
+  summary.SamplesNotNumbers = guard.NotNumbers;
+  summary.SamplesClipped = guard.Clipped;
+  summary.Overruns = source.Overruns;
+  if (framesRead == 0) return name + " holds an empty recording";
+  if (!slicer.SawSignal()) return name + " is silent: no signal to slice";
+  if (summary.Runs == 0) return name + " is flat: the level never changes";
+  return {};
+}

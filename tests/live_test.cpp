@@ -1,0 +1,184 @@
+// Decoding while the input is still coming: each chunk written into a pipe (or a FIFO-fed ALSA
+// device) must show its decoded lines before the next chunk is written. Timeouts are generous;
+// what is checked is the order of things, never how fast they happen.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <csignal>
+
+#include "tests/test_support.h"
+
+namespace {
+
+const std::string Tool = MORVANTIS_CAPTURE_BINARY;
+const std::string Decoder = MORVANTIS_BINARY;
+
+// A folder with a capture and its audio (raw 16-bit samples too), made once per test.
+struct Recording {
+  std::string Folder, Capture, Wav, Raw;
+  explicit Recording(const std::string& synthOptions) {
+    Folder = TemporaryPath(".live");
+    Capture = Folder + "/s.cap";
+    Wav = Folder + "/s.wav";
+    Raw = Folder + "/s.raw";
+    EXPECT_EQ(
+        RunCommand("mkdir -p " + Folder + " && " + Tool + " synth " + synthOptions + " -o " +
+                   Capture + " --wav " + Wav + " && python3 -c \"import wave; w = wave.open('" +
+                   Wav + "'); open('" + Raw + "', 'wb').write(w.readframes(w.getnframes()))\"")
+            .exitCode,
+        0);
+  }
+  ~Recording() { RunCommand("rm -rf " + Folder); }
+};
+
+// Frame-end lines: one per frame at level 2.
+std::size_t FrameLines(const std::string& text) {
+  return Occurrences(text, "------ Time=");
+}
+
+TEST(Live, MorvantisShowsEveryChunksLinesBeforeTheNext) {
+  Recording recording("--pattern sweep --frames 120 --glitch-rate 0.05 --jitter 0.5");
+  const std::string capture = ReadFile(recording.Capture);
+  const std::string offline = RunCommand(Decoder + " " + recording.Capture + " 2").out;
+  LivePipeline live(Decoder + " /dev/stdin 2");
+  // Chunks that end mid-record too: a partial record waits for its remaining bytes.
+  constexpr std::size_t Chunk = 1999;
+  for (std::size_t at = 0; at < capture.size(); at += Chunk) {
+    live.Write(capture.substr(at, Chunk));
+    // Everything the bytes so far decode to, whole lines up to the last frame end.
+    std::string prefix = WriteTemporaryFile(capture.substr(0, at + Chunk));
+    std::string expected = RunCommand(Decoder + " " + prefix + " 2").out;
+    expected.resize(expected.rfind("------ Time=") == std::string::npos
+                        ? 0
+                        : expected.find('\n', expected.rfind("------ Time=")) + 1);
+    ASSERT_TRUE(live.WaitFor([&](const std::string& out) { return out.size() >= expected.size(); }))
+        << "chunk at " << at << ": " << live.Output().size() << " of " << expected.size();
+    EXPECT_EQ(live.Output().substr(0, expected.size()), expected) << "chunk at " << at;
+  }
+  EXPECT_EQ(live.Finish(), 0);
+  EXPECT_EQ(live.Output(), offline);
+}
+
+TEST(Live, ExportWritesEachFrameAsItIsDecoded) {
+  Recording recording("--pattern steps --frames 60");
+  const std::string capture = ReadFile(recording.Capture);
+  LivePipeline live(Tool + " export - --format jsonl 2>/dev/null");
+  const std::size_t half = capture.size() / 2 / 4 * 4;
+  live.Write(capture.substr(0, half));
+  EXPECT_TRUE(live.WaitFor([](const std::string& out) {
+    return Occurrences(out, "\"end_ms\"") >= 25;
+  })) << live.Output();
+  live.Write(capture.substr(half));
+  EXPECT_EQ(live.Finish(), 0);
+  EXPECT_EQ(Occurrences(live.Output(), "\"end_ms\""), 60u);
+}
+
+// Feeds raw samples a block at a time; after each block every frame that ended a frame or more
+// before the block's end must have been printed.
+void ExpectLiveFrames(LivePipeline& live, const std::string& raw, const std::string& offline) {
+  constexpr std::size_t Block = 44100 / 4 * 2;  // a quarter of a second of 16-bit samples
+  const double frameSeconds = 0.028;
+  for (std::size_t at = 0; at + Block <= raw.size(); at += Block) {
+    live.Write(raw.substr(at, Block));
+    double end = static_cast<double>(at + Block) / 2 / 44100;
+    std::size_t due = 0;
+    for (std::size_t line = offline.find("Time="); line != std::string::npos;
+         line = offline.find("Time=", line + 1)) {
+      if (std::stod(offline.substr(line + 5)) / 1000 < end - 2 * frameSeconds) ++due;
+    }
+    ASSERT_TRUE(live.WaitFor([&](const std::string& out) { return FrameLines(out) >= due; }))
+        << "after " << end << " s: " << FrameLines(live.Output()) << " of " << due << " frames";
+  }
+}
+
+TEST(Live, RawSamplesOnStandardInputDecodeAsTheyArrive) {
+  Recording recording("--pattern sweep --frames 150 --jitter 0.3 --noise 0.02");
+  const std::string raw = ReadFile(recording.Raw);
+  const std::string offline = RunCommand(Tool + " import " + recording.Wav +
+                                         " -o - 2>/dev/null | " + Decoder + " /dev/stdin 2")
+                                  .out;
+  ASSERT_GE(FrameLines(offline), 148u);
+  LivePipeline live(Tool + " import - --raw s16le --rate 44100 -o - 2>/dev/null | " + Decoder +
+                    " /dev/stdin 2");
+  ExpectLiveFrames(live, raw, offline);
+  live.Write(raw.substr(raw.size() / (44100 / 2) * (44100 / 2)));
+  EXPECT_EQ(live.Finish(), 0);
+  EXPECT_GE(FrameLines(live.Output()) * 100, FrameLines(offline) * 99);
+}
+
+TEST(Live, AudioFilesStreamThroughStandardInput) {
+  Recording recording("--pattern steps --frames 80");
+  for (const char* extension : {".wav", ".flac"}) {
+    std::string audio = recording.Folder + "/a" + extension;
+    ASSERT_EQ(RunCommand(Tool + " synth --pattern steps --frames 80 -o " + recording.Folder +
+                         "/a.cap --wav " + audio)
+                  .exitCode,
+              0);
+    ProgramResult piped =
+        RunCommand("cat " + audio + " | " + Tool + " import - -o - | " + Decoder + " /dev/stdin 2");
+    ProgramResult file =
+        RunCommand(Tool + " import " + audio + " -o - | " + Decoder + " /dev/stdin 2");
+    EXPECT_EQ(piped.exitCode, 0) << extension << piped.err;
+    EXPECT_EQ(piped.out, file.out) << extension;
+    EXPECT_EQ(FrameLines(piped.out), 80u) << extension;
+  }
+}
+
+// An ALSA capture device through libasound's file plugin, reading a FIFO that the test feeds at
+// its own pace.
+struct FifoDevice {
+  std::string Fifo, Environment;
+  explicit FifoDevice(const std::string& folder) {
+    Fifo = folder + "/in.fifo";
+    std::string config = folder + "/alsa.conf";
+    RunCommand("mkfifo " + Fifo);
+    RunCommand("echo 'pcm.testin { type file slave.pcm \"null\" file \"/dev/null\" infile \"" +
+               Fifo + "\" format \"raw\" }' > " + config);
+    Environment = "ALSA_CONFIG_PATH=/usr/share/alsa/alsa.conf:" + config + " ";
+  }
+};
+
+TEST(Live, SoundCardDecodesLiveAndAnInterruptKeepsAWholeCapture) {
+  Recording recording("--pattern sweep --frames 150 --jitter 0.3 --noise 0.02");
+  const std::string raw = ReadFile(recording.Raw);
+  const std::string offline = RunCommand(Tool + " import " + recording.Wav +
+                                         " -o - 2>/dev/null | " + Decoder + " /dev/stdin 2")
+                                  .out;
+  FifoDevice device(recording.Folder);
+  {
+    // The pipeline's standard input feeds the FIFO, so the test writes at its own pace.
+    LivePipeline live("exec 3<&0; cat <&3 > " + device.Fifo + " & " + device.Environment + Tool +
+                      " import --device testin -o - 2>/dev/null | " + Decoder + " /dev/stdin 2");
+    ExpectLiveFrames(live, raw, offline);
+    live.Write(raw.substr(raw.size() / (44100 / 2) * (44100 / 2)));
+    EXPECT_TRUE(live.WaitFor([&](const std::string& out) {
+      return FrameLines(out) * 100 >= FrameLines(offline) * 99;
+    })) << FrameLines(live.Output())
+        << " of " << FrameLines(offline);
+    // The user ends the recording; the decoder then sees the end of its input.
+    RunCommand("pkill -INT -f -- '--device testin'");
+    live.Finish();
+    EXPECT_GE(FrameLines(live.Output()) * 100, FrameLines(offline) * 99);
+  }
+  // To a file, SIGINT ends the recording normally: the capture is whole and in place.
+  std::string capture = recording.Folder + "/live.cap";
+  LivePipeline live("exec 3<&0; cat <&3 > " + device.Fifo + " & " + device.Environment + "exec " +
+                    Tool + " import --device testin -o " + capture + " 2>" + recording.Folder +
+                    "/err");
+  live.Write(raw.substr(0, raw.size() / 2 / 2 * 2));
+  ASSERT_TRUE(live.WaitFor(
+      [&](const std::string&) {
+        return RunCommand("test -s " + recording.Folder + "/.live.cap.*").exitCode == 0;
+      },
+      20));
+  usleep(300000);
+  live.Signal(SIGINT);
+  EXPECT_EQ(live.Finish(), 0);
+  EXPECT_EQ(ReadFile(capture).size() % 4, 0u);
+  EXPECT_NE(ReadFile(recording.Folder + "/err").find("ended by a signal"), std::string::npos);
+  std::string decoded = RunCommand(Decoder + " " + capture + " 2").out;
+  EXPECT_GE(FrameLines(decoded), 40u) << decoded.substr(0, 400);
+  EXPECT_EQ(RunCommand("ls -A " + recording.Folder + " | grep -c '^\\.'").out, "0\n");
+}
+
+}  // namespace
