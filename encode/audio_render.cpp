@@ -72,7 +72,17 @@ std::string AudioRenderer::Open(const std::string& path, const AudioRenderOption
   sound_ = sf_open_fd(fileno(file_.Stream()), SFM_WRITE, &info, SF_FALSE);
   if (sound_ == nullptr) return "cannot write " + path + ": " + sf_strerror(nullptr);
   sf_command(sound_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-  samplesPerUnit_ = options.Rate / UnitsPerSecond;
+  samplesPerUnit_ = options.Rate / UnitsPerSecond * options.TimeScale;
+  silentSamples_ = options.SilentRunsMs > 0 ? options.SilentRunsMs / 1000 * options.Rate : 0;
+  if (options.LowPassHz > 0) {
+    // Butterworth biquad by the bilinear transform.
+    const double k = std::tan(std::numbers::pi * std::min(options.LowPassHz, 0.49 * options.Rate) /
+                              options.Rate);
+    const double q = std::numbers::sqrt2 / 2;
+    const double norm = 1 / (1 + k / q + k * k);
+    lowPass_ = {k * k * norm, 2 * k * k * norm, k * k * norm, 2 * (k * k - 1) * norm,
+                (1 - k / q + k * k) * norm};
+  }
   highPass_ = options.AcCouplingMs > 0 ? (options.AcCouplingMs / 1000) /
                                              (options.AcCouplingMs / 1000 + 1.0 / options.Rate)
                                        : 0;
@@ -96,18 +106,34 @@ bool AudioRenderer::RenderUpTo(double end, bool last) {
   for (; written_ && (last ? nextSample_ < total : static_cast<double>(nextSample_) + 0.5 <= end);
        ++nextSample_) {
     // Average level over [n - 0.5, n + 0.5).
-    double from = static_cast<double>(nextSample_) - 0.5, to = from + 1, high = 0;
+    double from = static_cast<double>(nextSample_) - 0.5, to = from + 1, high = 0, silent = 0;
     while (!edges_.empty() && edges_.front() <= from) {
+      previousEdge_ = edges_.front();
       edges_.pop_front();
       ++firstRun_;
     }
     std::uint64_t run = firstRun_;
     for (std::size_t r = 0; r < edges_.size() && from < to; ++r, ++run) {
       double until = std::min(edges_[r], to);
-      if (run % 2 == 1) high += until - from;
+      double start = r == 0 ? previousEdge_ : edges_[r - 1];
+      if (silentSamples_ > 0 && edges_[r] - start >= silentSamples_) {
+        silent += until - from;  // the transmitter is off: neither level
+      } else if (run % 2 == 1) {
+        high += until - from;
+      }
       from = until;
     }
-    double value = options_.Amplitude * (2 * high - 1);
+    double value = options_.Amplitude * (2 * high - (1 - silent));
+    if (options_.LowPassHz > 0) {
+      auto& [x1, x2, y1, y2] = lowPassState_;
+      double filtered = lowPass_[0] * value + lowPass_[1] * x1 + lowPass_[2] * x2 -
+                        lowPass_[3] * y1 - lowPass_[4] * y2;
+      x2 = x1;
+      x1 = value;
+      y2 = y1;
+      y1 = filtered;
+      value = filtered;
+    }
     if (highPass_ > 0) {
       double filtered = highPass_ * (previousOutput_ + value - previousInput_);
       previousInput_ = value;
@@ -116,6 +142,10 @@ bool AudioRenderer::RenderUpTo(double end, bool last) {
     }
     if (options_.Invert) value = -value;
     value += options_.DcOffset;
+    if (options_.HumAmplitude > 0) {
+      value += options_.HumAmplitude * std::sin(2 * std::numbers::pi * options_.HumHz *
+                                                static_cast<double>(nextSample_) / options_.Rate);
+    }
     if (options_.Noise > 0) value += options_.Noise * Gaussian(random_);
     block_.insert(block_.end(), static_cast<std::size_t>(options_.Channels),
                   static_cast<float>(value));

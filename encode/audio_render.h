@@ -2,13 +2,16 @@
 // In: run durations, a block at a time. Out: an audio file (WAV, FLAC, AIFF or W64, by the
 // name's ending) in which runs alternate between -amplitude and +amplitude; each sample is the
 // average level over its own sample period, so edges keep their timing between samples.
-// Optional impairments: an AC-coupled input (a first-order high-pass), a DC offset, inverted
-// polarity and noise. Samples are written as soon as the runs that make them are known, so
-// memory stays that of one block whatever the length.
+// Optional impairments, as sound cards and transmitters make them: an AC-coupled input (a
+// first-order high-pass), a band limit (a second-order low-pass), mains hum, a DC offset,
+// inverted polarity, noise, a transmitter whose clock runs fast or slow, and a transmitter that
+// is switched off during long idle runs (silence instead of a level). Samples are written as soon
+// as the runs that make them are known, so memory stays that of one block whatever the length.
 #pragma once
 
 #include <sndfile.h>
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -26,6 +29,11 @@ struct AudioRenderOptions {
   double DcOffset = 0;
   bool Invert = false;
   double AcCouplingMs = 0;  // time constant of the high-pass; 0 for none
+  double LowPassHz = 0;     // corner of a second-order Butterworth low-pass; 0 for none
+  double HumHz = 50;        // mains hum: its frequency and amplitude (full scale 1)
+  double HumAmplitude = 0;
+  double TimeScale = 1;     // the transmitter's timing: 1.03 is 3 percent slow
+  double SilentRunsMs = 0;  // runs at least this long are silence (transmitter off); 0: none
   std::uint64_t Seed = 1;
 };
 
@@ -64,6 +72,10 @@ class AudioRenderer {
   double samplesPerUnit_ = 0;
   double highPass_ = 0;
   double previousInput_ = 0, previousOutput_ = 0;
+  std::array<double, 5> lowPass_{};       // b0, b1, b2, a1, a2
+  std::array<double, 4> lowPassState_{};  // x1, x2, y1, y2
+  double silentSamples_ = 0;
+  double previousEdge_ = 0;     // the start of the run at edges_.front()
   double units_ = 0;            // the end of the runs added so far, in capture units
   std::deque<double> edges_;    // ends of runs not yet behind the next sample, in samples
   std::uint64_t firstRun_ = 0;  // the run whose end is edges_.front()

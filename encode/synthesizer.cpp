@@ -1,6 +1,7 @@
 // Frame fields in, one frame at a time; the run durations of the capture out.
 #include "encode/synthesizer.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "decoder/pcm_byte_table.h"
@@ -71,7 +72,9 @@ CaptureSynthesizer::CaptureSynthesizer(const Impairments& impairments)
 void CaptureSynthesizer::AddFrame(const FrameFields& frame, RunDurations& durations,
                                   CellRuns* cells) {
   runs_.clear();
-  if (frames_ > 0 && gapCells_ > 0) runs_.push_back(gapCells_);
+  if (frames_ > 0 && gapCells_ > 0 &&
+      frames_ % std::max<std::size_t>(1, impairments_.GapEvery) == 0)
+    runs_.push_back(gapCells_);
   runs_.push_back(SyncCells);
   bits_.clear();
   AppendFrame(bits_, frame);

@@ -8,7 +8,8 @@
 //   jitter      each edge moves by up to this many units (see cell_durations.h)
 //   glitchRate  this fraction of frames gets one fault: a code word replaced by an invalid one,
 //               or a run split by a one-cell spike of the other level
-//   gapMs       an idle run of this length between frames (never exactly a sync's 18 cells)
+//   gapMs       an idle run of this length between frames (never exactly a sync's 18 cells),
+//               or only between every gapEvery frames (bursts of frames)
 #pragma once
 
 #include <cstdint>
@@ -21,6 +22,7 @@ struct Impairments {
   double Jitter = 0;
   double GlitchRate = 0;
   double GapMs = 0;
+  std::size_t GapEvery = 1;  // the gap comes before every this many frames
   std::uint64_t Seed = 1;
 };
 

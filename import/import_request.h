@@ -6,14 +6,15 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "import/cell_length_fit.h"
-#include "import/level_slicer.h"
+#include "import/cell_receiver.h"
 
 struct AudioImportOptions {
   int Channel = 1;  // 1-based
-  SlicerSettings Slicer;
+  ReceiverSettings Receiver;
   // Raw PCM and sound cards, which carry no header: the sample format (u8, s8, s16le, s16be,
   // s24le, s32le, f32le; a sound card is always read as s16le), the rate and the channels.
   std::string RawFormat;
@@ -34,7 +35,7 @@ struct ImportRequest {
   std::string Input;             // a file, or - for standard input
   std::FILE* Output = nullptr;   // receives the capture records
   bool HandOnEachBlock = false;  // someone reads the output live: flush it after every block
-  double Scale = 1;              // multiplies every duration
+  std::optional<double> Scale;   // multiplies every duration; none: audio timing is tracked
   AudioImportOptions Audio;
   LogicImportOptions Logic;
   ProgressReport Progress;
@@ -52,7 +53,9 @@ struct ImportSummary {
   std::uint64_t SamplesClipped = 0;     // beyond full scale (infinities too), clipped
   std::uint64_t Overruns = 0;           // times a sound card's buffer filled before it was read
   bool EndedBySignal = false;           // a stream the user ended (SIGINT, SIGTERM)
-  CellLengthFit Fit;
+  CellLengthFit Fit;                    // of the durations as recorded
+  bool TimingTracked = false;           // audio: the receiver's cell clock followed the cell length
+  double MeasuredUnitsPerCell = 0;      // audio: the cell length it measured
 };
 
 // The closing report on standard error, as lines of "import: ...": the input and its format,

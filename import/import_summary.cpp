@@ -35,13 +35,21 @@ std::string ImportSummaryText(const ImportRequest& request, const std::string& o
   }
   text += Printf("import: %llu runs -> ", static_cast<unsigned long long>(summary.Runs)) +
           outputName + "\n";
-  if (summary.Fit.HasData()) {
+  if (summary.MeasuredUnitsPerCell > 0) {
+    // Audio: the receiver's clock measured the cells and wrote them at the nominal length.
+    double off = (summary.MeasuredUnitsPerCell / UnitsPerCell - 1) * 100;
+    text += Printf("import: cell length %.3f units as recorded (nominal %.3f, %+.2f%%)",
+                   summary.MeasuredUnitsPerCell, UnitsPerCell, off);
+    text += summary.TimingTracked ? Printf("; written at the nominal length (corrected by %.4f)\n",
+                                           UnitsPerCell / summary.MeasuredUnitsPerCell)
+                                  : std::string(" with --scale\n");
+  } else if (summary.Fit.HasData()) {
     text +=
         Printf("import: cell length %.3f units (nominal %.3f, %+.2f%%)\n",
                summary.Fit.MeasuredUnitsPerCell(), UnitsPerCell, summary.Fit.PercentOffNominal());
     if (std::abs(summary.Fit.PercentOffNominal()) > TimingTolerancePercent) {
       text += Printf("import: the timing is off; import again with --scale %.4f\n",
-                     request.Scale * summary.Fit.ScaleToNominal());
+                     request.Scale.value_or(1) * summary.Fit.ScaleToNominal());
     }
   }
   if (summary.SamplesNotNumbers > 0) {

@@ -7,8 +7,8 @@
 
 #include "common/signal_layout.h"
 #include "files/stop_signal.h"
+#include "import/cell_receiver.h"
 #include "import/edge_timeline.h"
-#include "import/level_slicer.h"
 #include "import/sample_guard.h"
 
 namespace {
@@ -25,10 +25,13 @@ std::string ImportSamples(SampleSource& source, const std::string& name,
   summary.Channels = source.Channels;
   if (source.Live) EndInputOnSignal();
 
-  SlicerSettings settings = request.Audio.Slicer;
+  // Sound cards and transmitters run a little fast or slow: the receiver's cell clock follows
+  // them, unless --scale fixes the cell length, and hands on whole cells of the nominal length.
+  ReceiverSettings settings = request.Audio.Receiver;
   settings.SampleRate = source.Rate;
-  LevelSlicer slicer(settings);
-  EdgeTimeline timeline(request.Output, UnitsPerSecond / source.Rate * request.Scale);
+  if (request.Scale) settings.FixedCellLength = 1 / *request.Scale;
+  CellReceiver slicer(settings);
+  EdgeTimeline timeline(request.Output, UnitsPerSecond / source.Rate);
   SampleGuard guard;
 
   const std::size_t block = std::max<std::size_t>(1, source.BlockFrames);
@@ -74,7 +77,7 @@ std::string ImportSamples(SampleSource& source, const std::string& name,
   edges.clear();
   slicer.Finish(edges);
   for (double edge : edges) timeline.AddEdge(edge);
-  timeline.Close(static_cast<double>(framesRead));
+  timeline.Close(slicer.GridTimeOf(static_cast<double>(framesRead)));
 
   summary.Seconds = static_cast<double>(framesRead) / source.Rate;
   summary.HighLevel = slicer.HighLevel();
@@ -82,6 +85,8 @@ std::string ImportSamples(SampleSource& source, const std::string& name,
   summary.Runs = timeline.RunsWritten();
   summary.RunsClamped = timeline.RunsClamped();
   summary.Fit = timeline.Fit();
+  summary.TimingTracked = !request.Scale;
+  summary.MeasuredUnitsPerCell = slicer.MeasuredSamplesPerCell() * UnitsPerSecond / source.Rate;
   summary.SamplesNotNumbers = guard.NotNumbers;
   summary.SamplesClipped = guard.Clipped;
   summary.Overruns = source.Overruns;

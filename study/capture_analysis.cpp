@@ -12,6 +12,8 @@ namespace {
 
 constexpr int BarWidth = 50;
 constexpr double TimingTolerancePercent = 1;
+// The fit looks for cell lengths up to this far off; beyond, it cannot tell.
+constexpr double MostOffsetFoundPercent = 8;
 constexpr double NoisyLossPercent = 5;
 
 std::string Printf(const char* format, auto... values) {
@@ -135,6 +137,14 @@ std::string CaptureAnalysis::Verdict() const {
   if (runs_ == 0) return "The capture is empty.";
   const CellLengthFit fit = Fit();
   double off = fit.PercentOffNominal();
+  if (syncs_ == 0 && fit.HasData() && std::abs(off) > TimingTolerancePercent &&
+      std::abs(off) <= MostOffsetFoundPercent) {
+    // Far enough off that an 18-cell sync no longer rounds to 18: the runs still tell how far.
+    return Printf(
+        "No sync run was found: the timing is %.1f percent %s (cells measure %.3f units against "
+        "6.623); import again with --scale %.4f.",
+        std::abs(off), off > 0 ? "slow" : "fast", fit.MeasuredUnitsPerCell(), fit.ScaleToNominal());
+  }
   if (syncs_ == 0) {
     return Printf(
         "No sync run was found: this is not a capture of this signal, or its timing is far off "
@@ -231,8 +241,10 @@ std::string CaptureAnalysis::Json(const std::string& name) const {
   for (int c = 0; c <= LongestBar + 1; ++c) {
     if (cellHistogram[static_cast<std::size_t>(c)] == 0) continue;
     std::string label = c <= LongestBar ? std::to_string(c) : ">" + std::to_string(LongestBar);
-    cells += (cells.size() > 1 ? "," : "") + JsonString(label) + ":" +
-             std::to_string(cellHistogram[static_cast<std::size_t>(c)]);
+    if (cells.size() > 1) cells += ',';
+    cells += JsonString(label);
+    cells += ':';
+    cells += std::to_string(cellHistogram[static_cast<std::size_t>(c)]);
   }
   cells += "}";
   std::string errors = "[";

@@ -74,7 +74,7 @@ int RunImport(ImportOptions options) {
   request.Output = output.Stream();
   // Someone may be reading the capture as it is made.
   request.HandOnEachBlock = output.Direct();
-  request.Audio.Slicer.FixedThreshold = options.threshold;
+  request.Audio.Receiver.FixedThreshold = options.threshold;
   request.Progress = ProgressBar(request.Input);
   ImportSummary summary;
   std::string error = device ? ImportDevice(request, summary) : importer->Read(request, summary);
@@ -100,13 +100,13 @@ void AddImportCommand(CLI::App& app, int& exitCode) {
       "  MorvantisCapture import --device plughw:1 -o - | Morvantis /dev/stdin 2\n"
       "  arecord -t raw -f S16_LE -r 44100 | MorvantisCapture import - --raw s16le -o -\n"
       "\n"
-      "Audio (anything libsndfile reads) is sliced at the midpoint of its tracked high and low\n"
-      "levels, with hysteresis, so DC offset, inverted polarity, changing amplitude and the droop\n"
-      "of AC-coupled inputs do no harm. Edge times are rounded to capture units (1/44153.33 s)\n"
-      "and differenced, so rounding never adds up. VCD: the signal's level changes, with the "
-      "file's\n"
-      "timescale. CSV: rows of time (seconds) and level (0.5 or more is high). The summary on\n"
-      "standard error compares the cell length in the data with the nominal 6.623 units.");
+      "Audio (anything libsndfile reads) goes through a receiver: a filter matched to the bit\n"
+      "cell, a cell clock that follows a transmitter or sound card up to about 5 percent fast\n"
+      "or slow, and decisions at each cell's middle against a baseline that follows DC offset,\n"
+      "hum, AGC and AC droop. The capture is written in whole cells of the nominal length.\n"
+      "VCD: the signal's level changes, with the file's timescale. CSV: rows of time (seconds)\n"
+      "and level (0.5 or more is high). The summary on standard error gives the cell length\n"
+      "measured against the nominal 6.623 units and the correction applied.");
   command->add_option("input", options->request.Input,
                       "Recording: audio, raw PCM, .vcd or .csv; - for standard input");
   command->add_option("-o,--output", options->output,
@@ -143,20 +143,17 @@ void AddImportCommand(CLI::App& app, int& exitCode) {
                    "Audio channel to read, from 1 (default 1)")
       ->check(WholeNumberIn(1, 1024));
   command
-      ->add_option("--hysteresis", options->request.Audio.Slicer.Hysteresis,
-                   "Hysteresis as a fraction of the tracked amplitude (default 0.15)")
-      ->check(NumberIn(0.0, 0.9));
-  command
-      ->add_option("--min-run", options->request.Audio.Slicer.MinRunSamples,
-                   "Shortest run in samples; shorter pulses are noise (default 2)")
-      ->check(NumberIn(0.0, 1e6));
+      ->add_option("--min-run", options->request.Audio.Receiver.MinRunCells,
+                   "Drop runs shorter than this many cells as glitches (default 0: keep all)")
+      ->check(NumberIn(0.0, 10.0));
   command
       ->add_option("--threshold", options->threshold,
                    "Fixed slicing threshold (full scale 1) instead of the tracked midpoint")
       ->check(NumberIn(-1e6, 1e6));
   command
       ->add_option("--scale", options->request.Scale,
-                   "Multiply every duration, for a transmitter whose timing is off (default 1)")
+                   "Fixed timing instead of the tracked cell length: audio cells of 6.623/F "
+                   "units; logic exports' durations multiplied by F")
       ->check(NumberIn(0.5, 2.0));
   command->add_option("--signal", options->request.Logic.Signal,
                       "VCD signal to read (needed when there are several)");

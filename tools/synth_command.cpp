@@ -203,6 +203,10 @@ void AddSynthCommand(CLI::App& app, int& exitCode) {
       ->add_option("--gap-ms", options->impairments.GapMs,
                    "Idle time between frames in ms (default 0)")
       ->check(NumberIn(0.0, 10000.0));
+  synth
+      ->add_option("--gap-every", options->impairments.GapEvery,
+                   "Put the gap only between bursts of this many frames (default 1)")
+      ->check(WholeNumberIn(1, 1000000000));
   synth->add_option("--seed", options->impairments.Seed, "Seed for the impairments (default 1)")
       ->check(WholeNumberIn(0, std::numeric_limits<long long>::max()));
   synth->add_option("--wav", options->wav,
@@ -234,5 +238,22 @@ void AddSynthCommand(CLI::App& app, int& exitCode) {
       ->add_option("--ac-coupling-ms", options->audio.AcCouplingMs,
                    "Time constant of a simulated AC-coupled input in ms (default 0: none)")
       ->check(NumberIn(0.0, 10000.0));
+  synth
+      ->add_option("--low-pass-hz", options->audio.LowPassHz,
+                   "Corner of a second-order low-pass, as a band-limited line (default 0: none)")
+      ->check(NumberIn(0.0, 1e6));
+  synth->add_option("--hum-hz", options->audio.HumHz, "Frequency of added mains hum (default 50)")
+      ->check(NumberIn(0.0, 1e5));
+  synth->add_option("--hum", options->audio.HumAmplitude, "Amplitude of added hum (default 0)")
+      ->check(NumberIn(0.0, 10.0));
+  synth
+      ->add_option("--time-scale", options->audio.TimeScale,
+                   "The transmitter's timing: 1.03 renders it 3 percent slow (default 1)")
+      ->check(NumberIn(0.5, 2.0));
+  synth
+      ->add_option("--silent-runs-ms", options->audio.SilentRunsMs,
+                   "Render runs at least this long as silence, a transmitter switched off "
+                   "(default 0: none)")
+      ->check(NumberIn(0.0, 1e7));
   synth->callback([options, &exitCode] { exitCode = RunSynth(*options); });
 }
