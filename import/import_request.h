@@ -31,6 +31,14 @@ struct LogicImportOptions {
 // Called after each block of a recording longer than a few seconds, with the fraction read.
 using ProgressReport = std::function<void(double)>;
 
+// What a block of audio looked like as it came in, for someone watching the input.
+struct BlockLevels {
+  float Peak = 0;             // the largest magnitude, full scale 1
+  std::uint64_t Clipped = 0;  // samples at full scale or beyond (clipped), in the block
+  double UnitsPerCell = 0;    // the cell length the receiver's clock measures, so far
+};
+using LevelReport = std::function<void(const BlockLevels&)>;
+
 struct ImportRequest {
   std::string Input;             // a file, or - for standard input
   std::FILE* Output = nullptr;   // receives the capture records
@@ -39,6 +47,7 @@ struct ImportRequest {
   AudioImportOptions Audio;
   LogicImportOptions Logic;
   ProgressReport Progress;
+  LevelReport Levels;  // audio: after each block, when set
 };
 
 struct ImportSummary {

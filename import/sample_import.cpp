@@ -15,6 +15,8 @@ namespace {
 
 // Shorter recordings import in a moment; progress would only flicker.
 constexpr double ProgressAfterSeconds = 5;
+// A sample this close to full scale was clipped by the sound card (16 bits reach 32767/32768).
+constexpr float ClippingLevel = 0.999f;
 
 }  // namespace
 
@@ -55,6 +57,16 @@ std::string ImportSamples(SampleSource& source, const std::string& name,
       break;
     }
     if (got == 0) break;
+    if (request.Levels) {
+      BlockLevels levels;
+      for (long i = 0; i < got; ++i) {
+        const float magnitude = std::fabs(samples[i]);
+        levels.Peak = std::fmax(levels.Peak, magnitude);
+        levels.Clipped += magnitude >= ClippingLevel || std::isnan(magnitude);
+      }
+      levels.UnitsPerCell = slicer.MeasuredSamplesPerCell() * UnitsPerSecond / source.Rate;
+      request.Levels(levels);
+    }
     guard.Clean(samples.data(), static_cast<std::size_t>(got));
     edges.clear();
     slicer.Feed(samples.data(), static_cast<std::size_t>(got), edges);

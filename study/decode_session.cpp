@@ -146,11 +146,11 @@ std::string DecodeCaptureFile(const std::string& path, DecodeObserver& observer)
             count -= taken;
           }
           if (count > 0) decode(runs, count);
-          return true;
+          return observer.WantsMore();
         },
         [&] {
           observer.OnIdle();
-          return !StopRequested();
+          return !StopRequested() && observer.WantsMore();
         });
     readErrno = errno;
     if (!recognized && result != CaptureReadResult::ReadError) recognize();

@@ -38,6 +38,8 @@ class DecodeObserver {
   virtual void OnLostFrame(double /*ms*/, FrameLoss /*why*/) {}
   // Reading a stream, the next read would wait: hand on whatever is ready.
   virtual void OnIdle() {}
+  // Asked after each block and when idle: false ends the decode there (a viewer that quits).
+  virtual bool WantsMore() { return true; }
 };
 
 // Decodes the capture in `path` ("-" for standard input), streaming, from a fresh decoder

@@ -2,7 +2,9 @@
 // device) must show its decoded lines before the next chunk is written. Timeouts are generous;
 // what is checked is the order of things, never how fast they happen.
 #include <gtest/gtest.h>
+
 #include <unistd.h>
+#include <sstream>
 
 #include <csignal>
 
@@ -179,6 +181,49 @@ TEST(Live, SoundCardDecodesLiveAndAnInterruptKeepsAWholeCapture) {
   std::string decoded = RunCommand(Decoder + " " + capture + " 2").out;
   EXPECT_GE(FrameLines(decoded), 40u) << decoded.substr(0, 400);
   EXPECT_EQ(RunCommand("ls -A " + recording.Folder + " | grep -c '^\\.'").out, "0\n");
+}
+
+// The monitor records from the device itself: a status line comes while the audio is still
+// arriving, and the last one, when the recording ends, holds the values the same audio
+// decodes to offline.
+TEST(Live, MonitorWatchesASoundCard) {
+  Recording recording("--pattern sweep --frames 150");
+  const std::string raw = ReadFile(recording.Raw);
+  const std::string offline = RunCommand(Tool + " import " + recording.Wav +
+                                         " -o - 2>/dev/null | " + Tool + " export - --format jsonl")
+                                  .out;
+  const std::string last = offline.substr(offline.rfind("\"channels\""));
+  FifoDevice device(recording.Folder);
+  const double seconds = static_cast<double>(raw.size()) / 2 / 44100;
+  LivePipeline live("exec 3<&0; cat <&3 > " + device.Fifo + " & " + device.Environment + Tool +
+                    Format(" monitor --device testin --seconds %.4f", seconds));
+  live.Write(raw.substr(0, raw.size() / 2 / 2 * 2));
+  EXPECT_TRUE(live.WaitFor([](const std::string& out) {
+    return out.find(" fps ") != std::string::npos;
+  })) << live.Output();
+  live.Write(raw.substr(raw.size() / 2 / 2 * 2));
+  EXPECT_EQ(live.Finish(), 0);
+  // The last line shows the eight values of a frame the audio decodes to offline, one near
+  // its end (a live recording may end a frame earlier or later).
+  const std::string output = live.Output();
+  const std::string status = output.substr(output.rfind('\n', output.size() - 2) + 1);
+  const std::string shown = status.substr(
+      status.find("ch1"), status.find("  ", status.find("ch8") + 5) - status.find("ch1"));
+  bool found = false;
+  std::istringstream frames(offline);
+  for (std::string frame; std::getline(frames, frame);) {
+    std::string values;
+    const std::string held = frame.substr(frame.rfind("\"channels\""));
+    for (int c = 1; c <= 8; ++c) {
+      auto at = held.find(Format("\"%d\":", c));
+      if (at == std::string::npos) break;
+      at += 4;
+      values += Format("%sch%d %4s", c > 1 ? "  " : "", c,
+                       held.substr(at, held.find_first_of(",}", at) - at).c_str());
+    }
+    found = found || values == shown;
+  }
+  EXPECT_TRUE(found) << shown;
 }
 
 }  // namespace

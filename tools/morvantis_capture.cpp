@@ -10,6 +10,7 @@
 #include "tools/command_support.h"
 #include "tools/export_command.h"
 #include "tools/import_command.h"
+#include "tools/monitor_command.h"
 #include "tools/plot_command.h"
 #include "tools/synth_command.h"
 
@@ -40,6 +41,7 @@ int main(int argc, char** argv) {
   AddAnalyzeCommand(app, exitCode);
   AddExportCommand(app, exitCode);
   AddPlotCommand(app, exitCode);
+  AddMonitorCommand(app, exitCode);
 
   if (argc > 1 && argv[1][0] != '-') {
     bool known = false;

@@ -1,0 +1,88 @@
+// Decode events in, the watched state of the eight channels out.
+#include "study/channel_watch.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "common/signal_layout.h"
+
+double FrameCounts::LostPercent() const {
+  const auto all = static_cast<double>(Frames + Lost);
+  return all > 0 ? 100.0 * static_cast<double>(Lost) / all : 0;
+}
+
+void ChannelWatch::OnRuns(const std::int32_t* durations, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) {
+    fit_.Add(durations[i]);
+    if (durations[i] > 0) unitsSoFar_ += durations[i];
+  }
+  signalMs_ = unitsSoFar_ * 1000 / UnitsPerSecond;
+}
+
+void ChannelWatch::OnGroup(std::uint32_t groupIndex, const GroupFields& fields) {
+  if (groupIndex < ExpectedAux.size() && fields.Aux != ExpectedAux[groupIndex]) ++auxFailures_;
+}
+
+void ChannelWatch::OnFrame(const DecodedFrame& frame) {
+  frameEndMs_ = frame.EndMs;
+  for (std::uint32_t g = 0; g < GroupsPerFrame; ++g) {
+    const GroupChannels carried = ChannelsOfGroup(frame.Parity, g);
+    WatchedChannel& positioned = channels_[static_cast<std::size_t>(carried.PositionChannel - 1)];
+    positioned.Position = static_cast<int>(frame.Groups[g].Position);
+    positioned.PositionMs = frame.EndMs;
+    WatchedChannel& moved = channels_[static_cast<std::size_t>(carried.DeltaChannel - 1)];
+    moved.Delta = static_cast<int>(frame.Groups[g].Delta);
+    moved.DeltaMs = frame.EndMs;
+  }
+  // A frame whose aux bits are wrong still shows its values, but counts as lost.
+  Count(frame.EndMs, auxFailures_ > 0);
+  auxFailures_ = 0;
+}
+
+void ChannelWatch::OnLostFrame(double ms, FrameLoss /*why*/) {
+  auxFailures_ = 0;
+  Count(ms, true);
+}
+
+void ChannelWatch::Count(double ms, bool lost) {
+  const auto tenth = static_cast<std::int64_t>(std::fmax(0, std::floor(ms / 100)));
+  if (tenth > latestTenth_) latestTenth_ = tenth;
+  const auto slot = static_cast<std::size_t>(tenth % Tenths);
+  if (recentTenth_[slot] != tenth) {
+    recent_[slot] = {};
+    recentTenth_[slot] = tenth;
+  }
+  ++(lost ? recent_[slot].Lost : recent_[slot].Frames);
+  ++(lost ? total_.Lost : total_.Frames);
+}
+
+FrameCounts ChannelWatch::LastSecond() const {
+  FrameCounts counts;
+  for (std::size_t slot = 0; slot < Tenths; ++slot) {
+    if (recentTenth_[slot] > latestTenth_ - Tenths &&
+        (recent_[slot].Frames || recent_[slot].Lost)) {
+      counts.Frames += recent_[slot].Frames;
+      counts.Lost += recent_[slot].Lost;
+    }
+  }
+  return counts;
+}
+
+std::string ChannelWatch::StatusLine(double ms) const {
+  char buffer[256];
+  int at = std::snprintf(buffer, sizeof buffer, "%9.3f s", ms / 1000);
+  for (int c = 1; c <= 8; ++c) {
+    const int position = Channel(c).Position;
+    at += position < 0 ? std::snprintf(buffer + at, sizeof buffer - static_cast<std::size_t>(at),
+                                       "  ch%d    -", c)
+                       : std::snprintf(buffer + at, sizeof buffer - static_cast<std::size_t>(at),
+                                       "  ch%d %4d", c, position);
+  }
+  const FrameCounts second = LastSecond();
+  std::snprintf(buffer + at, sizeof buffer - static_cast<std::size_t>(at),
+                "  %llu fps  lost %llu (%.1f%%) last s, %llu (%.1f%%) in all",
+                static_cast<unsigned long long>(second.Frames + second.Lost),
+                static_cast<unsigned long long>(second.Lost), second.LostPercent(),
+                static_cast<unsigned long long>(total_.Lost), total_.LostPercent());
+  return buffer;
+}

@@ -1,0 +1,61 @@
+// What a person watching the channels needs to know, kept up to date as a capture decodes. In:
+// the decode session's runs, frames and lost frames. Out: each channel's latest position and
+// delta and when they came, frames and losses over the last second of signal and in total,
+// the signal time, the cell length measured, and a plain one-line status.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "import/cell_length_fit.h"
+#include "study/decode_session.h"
+
+struct WatchedChannel {
+  int Position = -1;       // the latest position, 0 to 1023; -1 before the first
+  double PositionMs = -1;  // when it came, in signal time
+  int Delta = -1;          // the latest delta, 0 to 15 (8: unchanged); -1 before the first
+  double DeltaMs = -1;
+};
+
+// Frames seen and lost, counted in tenths of a second of signal time so the last second can be
+// told apart from the rest.
+struct FrameCounts {
+  std::uint64_t Frames = 0;
+  std::uint64_t Lost = 0;  // invalid code words, unknown frame types, groups failing the aux check
+  double LostPercent() const;
+};
+
+class ChannelWatch : public DecodeObserver {
+ public:
+  void OnRuns(const std::int32_t* durations, std::size_t count) override;
+  void OnGroup(std::uint32_t groupIndex, const GroupFields& fields) override;
+  void OnFrame(const DecodedFrame& frame) override;
+  void OnLostFrame(double ms, FrameLoss why) override;
+
+  const WatchedChannel& Channel(int channel) const { return channels_[channel - 1]; }
+  FrameCounts Total() const { return total_; }
+  FrameCounts LastSecond() const;
+  double SignalMs() const { return signalMs_; }
+  double FrameEndMs() const { return frameEndMs_; }
+  // The cell length in the runs so far (units), and whether there are runs to tell it from.
+  double MeasuredUnitsPerCell() const { return fit_.MeasuredUnitsPerCell(); }
+  bool HasTiming() const { return fit_.HasData(); }
+
+  // One line: the time given, the eight channels' latest positions, frames per second, losses.
+  std::string StatusLine(double ms) const;
+
+ private:
+  void Count(double ms, bool lost);
+
+  static constexpr int Tenths = 10;
+  std::array<WatchedChannel, 8> channels_{};
+  FrameCounts total_;
+  std::array<FrameCounts, Tenths> recent_{};        // by tenth of a second, round robin
+  std::array<std::int64_t, Tenths> recentTenth_{};  // which tenth each slot holds
+  std::int64_t latestTenth_ = 0;
+  double signalMs_ = 0, frameEndMs_ = 0;
+  double unitsSoFar_ = 0;
+  std::uint32_t auxFailures_ = 0;  // in the frame being decoded
+  CellLengthFit fit_;
+};

@@ -1,0 +1,123 @@
+// MorvantisCapture monitor as a user sees it: in a real terminal (tmux) the eight values on
+// screen are the decoded ones and lost frames are counted, q quits and restores the terminal;
+// without a terminal, plain status lines say the same.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <sstream>
+#include <string>
+
+#include "tests/test_support.h"
+
+namespace {
+
+const std::string Tool = MORVANTIS_CAPTURE_BINARY;
+
+struct Expected {
+  std::string capture;
+  std::string channels[8];  // the last frame's held positions, as export gives them
+  std::string lost;         // frames lost, as export counts them
+};
+
+// A capture with glitches, and what export says its last frame holds.
+Expected GlitchedCapture() {
+  Expected expected;
+  expected.capture = TemporaryPath(".cap");
+  EXPECT_EQ(RunCommand(Tool + " synth --pattern sweep --frames 200 --glitch-rate 0.05 -o " +
+                       expected.capture)
+                .exitCode,
+            0);
+  ProgramResult exported = RunCommand(Tool + " export " + expected.capture + " --format jsonl");
+  std::string last = exported.out.substr(exported.out.rfind("\"channels\""));
+  for (int c = 0; c < 8; ++c) {
+    auto at = last.find("\"" + std::to_string(c + 1) + "\":") + 4;
+    expected.channels[c] = last.substr(at, last.find_first_of(",}", at) - at);
+  }
+  auto written = exported.err.find("frames written, ");
+  expected.lost =
+      exported.err.substr(written + 16, exported.err.find(' ', written + 16) - written - 16);
+  return expected;
+}
+
+TEST(Monitor, PlainStatusLinesCarryTheDecodedValuesAndLosses) {
+  Expected expected = GlitchedCapture();
+  EXPECT_NE(expected.lost, "0");
+  for (const std::string& source : {Tool + " monitor " + expected.capture,
+                                    "cat " + expected.capture + " | " + Tool + " monitor -"}) {
+    ProgramResult watched = RunCommand(source + " --speed 0");
+    ASSERT_EQ(watched.exitCode, 0) << watched.err;
+    std::istringstream lines(watched.out);
+    std::string line, last;
+    int count = 0;
+    while (std::getline(lines, line)) last = line, ++count;
+    EXPECT_GE(count, 5) << watched.out;  // one per second of the 5.5 s, and the last
+    for (int c = 0; c < 8; ++c) {
+      EXPECT_NE(last.find(Format("ch%d %4s", c + 1, expected.channels[c].c_str())),
+                std::string::npos)
+          << source << ": " << last;
+    }
+    EXPECT_NE(last.find(", " + expected.lost + " ("), std::string::npos) << last;
+  }
+}
+
+// A tmux session running one command line; its screen as text.
+class Terminal {
+ public:
+  explicit Terminal(const std::string& commandLine) {
+    name_ = Format("morvantis_monitor_%d", getpid());
+    rcFile_ = TemporaryPath(".rc");
+    RunCommand("tmux kill-session -t " + name_ + " 2>/dev/null");
+    RunCommand("tmux new-session -d -x 120 -y 40 -s " + name_ + " '" + commandLine +
+               "; echo $? > " + rcFile_ + "; sleep 60'");
+  }
+  ~Terminal() { RunCommand("tmux kill-session -t " + name_); }
+  std::string Screen() const { return RunCommand("tmux capture-pane -p -t " + name_).out; }
+  bool WaitForScreen(const std::string& text) const {
+    for (int tries = 0; tries < 200; ++tries) {
+      if (Screen().find(text) != std::string::npos) return true;
+      usleep(100000);
+    }
+    return false;
+  }
+  void Keys(const std::string& keys) const {
+    RunCommand("tmux send-keys -t " + name_ + " " + keys);
+  }
+  // The command's exit code, once it has ended; -1 if it does not within 20 seconds.
+  int ExitCode() const {
+    for (int tries = 0; tries < 200; ++tries) {
+      std::string rc = RunCommand("cat " + rcFile_ + " 2>/dev/null").out;
+      if (!rc.empty()) return std::stoi(rc);
+      usleep(100000);
+    }
+    return -1;
+  }
+
+ private:
+  std::string name_, rcFile_;
+};
+
+TEST(Monitor, ShowsTheDecodedValuesInATerminalAndQuitsCleanly) {
+  if (RunCommand("command -v tmux").exitCode != 0) GTEST_SKIP() << "tmux is not installed";
+  Expected expected = GlitchedCapture();
+  for (const std::string& source : {Tool + " monitor " + expected.capture + " --speed 0",
+                                    "cat " + expected.capture + " | " + Tool + " monitor -"}) {
+    Terminal terminal(source);
+    ASSERT_TRUE(terminal.WaitForScreen("end of input")) << terminal.Screen();
+    const std::string screen = terminal.Screen();
+    for (int c = 0; c < 8; ++c) {
+      EXPECT_NE(screen.find(Format("ch%d  %4s [", c + 1, expected.channels[c].c_str())),
+                std::string::npos)
+          << source << "\n"
+          << screen;
+    }
+    EXPECT_NE(screen.find("in all " + expected.lost + " of 200"), std::string::npos) << screen;
+    EXPECT_NE(screen.find("cell 6.62"), std::string::npos) << screen;
+    terminal.Keys("q");
+    EXPECT_EQ(terminal.ExitCode(), 0);
+    // The full-screen view is gone: the terminal shows what it showed before.
+    EXPECT_EQ(terminal.Screen().find("Morvantis monitor"), std::string::npos) << terminal.Screen();
+  }
+}
+
+}  // namespace
