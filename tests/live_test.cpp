@@ -126,20 +126,6 @@ TEST(Live, AudioFilesStreamThroughStandardInput) {
   }
 }
 
-// An ALSA capture device through libasound's file plugin, reading a FIFO that the test feeds at
-// its own pace.
-struct FifoDevice {
-  std::string Fifo, Environment;
-  explicit FifoDevice(const std::string& folder) {
-    Fifo = folder + "/in.fifo";
-    std::string config = folder + "/alsa.conf";
-    RunCommand("mkfifo " + Fifo);
-    RunCommand("echo 'pcm.testin { type file slave.pcm \"null\" file \"/dev/null\" infile \"" +
-               Fifo + "\" format \"raw\" }' > " + config);
-    Environment = "ALSA_CONFIG_PATH=/usr/share/alsa/alsa.conf:" + config + " ";
-  }
-};
-
 TEST(Live, SoundCardDecodesLiveAndAnInterruptKeepsAWholeCapture) {
   Recording recording("--pattern sweep --frames 150 --jitter 0.3 --noise 0.02");
   const std::string raw = ReadFile(recording.Raw);

@@ -120,4 +120,48 @@ TEST(Monitor, ShowsTheDecodedValuesInATerminalAndQuitsCleanly) {
   }
 }
 
+// A sound card (a FIFO-fed ALSA device), watched in a terminal: the values on screen at the end
+// of the recording are those of a frame the same audio decodes to offline.
+TEST(Monitor, ShowsASoundCardInATerminal) {
+  if (RunCommand("command -v tmux").exitCode != 0) GTEST_SKIP() << "tmux is not installed";
+  const std::string folder = TemporaryPath(".monitor");
+  const std::string wav = folder + "/s.wav", raw = folder + "/s.raw";
+  ASSERT_EQ(RunCommand("mkdir -p " + folder + " && " + Tool + " synth --pattern sweep --frames " +
+                       "100 -o " + folder + "/s.cap --wav " + wav +
+                       " && python3 -c \"import wave; w = wave.open('" + wav + "'); open('" + raw +
+                       "', 'wb').write(w.readframes(w.getnframes()))\"")
+                .exitCode,
+            0);
+  const std::string offline = RunCommand(Tool + " import " + wav + " -o - 2>/dev/null | " + Tool +
+                                         " export - --format jsonl")
+                                  .out;
+  FifoDevice device(folder);
+  const double seconds = static_cast<double>(RunCommand("stat -c %s " + raw).out.empty()
+                                                 ? 0
+                                                 : std::stod(RunCommand("stat -c %s " + raw).out)) /
+                         2 / 44100;
+  Terminal terminal("cat " + raw + " > " + device.Fifo + " & " + device.Environment + Tool +
+                    Format(" monitor --device testin --seconds %.4f", seconds));
+  ASSERT_TRUE(terminal.WaitForScreen("end of input")) << terminal.Screen();
+  const std::string screen = terminal.Screen();
+  EXPECT_NE(screen.find("input peak 0.8"), std::string::npos) << screen;
+  bool found = false;
+  std::istringstream frames(offline);
+  for (std::string frame; std::getline(frames, frame);) {
+    const std::string held = frame.substr(frame.rfind("\"channels\""));
+    bool all = true;
+    for (int c = 1; c <= 8 && all; ++c) {
+      auto at = held.find(Format("\"%d\":", c)) + 4;
+      all = screen.find(Format("ch%d  %4s [", c,
+                               held.substr(at, held.find_first_of(",}", at) - at).c_str())) !=
+            std::string::npos;
+    }
+    found = found || all;
+  }
+  EXPECT_TRUE(found) << screen;
+  terminal.Keys("q");
+  EXPECT_EQ(terminal.ExitCode(), 0);
+  RunCommand("rm -rf " + folder);
+}
+
 }  // namespace

@@ -279,3 +279,12 @@ int LivePipeline::Finish() {
 void LivePipeline::Signal(int signalNumber) {
   if (pid_ > 0) kill(-pid_, signalNumber);
 }
+
+FifoDevice::FifoDevice(const std::string& folder) {
+  Fifo = folder + "/in.fifo";
+  std::string config = folder + "/alsa.conf";
+  RunCommand("mkfifo " + Fifo);
+  RunCommand("echo 'pcm.testin { type file slave.pcm \"null\" file \"/dev/null\" infile \"" + Fifo +
+             "\" format \"raw\" }' > " + config);
+  Environment = "ALSA_CONFIG_PATH=/usr/share/alsa/alsa.conf:" + config + " ";
+}

@@ -102,3 +102,10 @@ std::size_t Occurrences(const std::string& text, const std::string& needle);
 
 // Reads a whole file.
 std::string ReadFile(const std::string& path);
+
+// An ALSA capture device ("testin") through libasound's file plugin, reading a FIFO in `folder`
+// that the test feeds at its own pace; `Environment` goes before the command that opens it.
+struct FifoDevice {
+  std::string Fifo, Environment;
+  explicit FifoDevice(const std::string& folder);
+};

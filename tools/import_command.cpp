@@ -87,6 +87,40 @@ int RunImport(ImportOptions options) {
 
 }  // namespace
 
+void AddReceiverOptions(CLI::App* command, ImportRequest& request,
+                        std::optional<double>& threshold) {
+  command
+      ->add_option("--rate", request.Audio.Rate,
+                   "Sample rate of raw PCM or a sound card in Hz (default 44100)")
+      ->check(WholeNumberIn(1000, 768000));
+  command
+      ->add_option("--channels", request.Audio.Channels,
+                   "Channels of raw PCM or a sound card (default 1)")
+      ->check(WholeNumberIn(1, 64));
+  command->add_option("--device", request.Audio.Device,
+                      "Record live from an ALSA capture device (hw:1, plughw:1,0, default)");
+  command
+      ->add_option("--seconds", request.Audio.MostSeconds,
+                   "Stop after this much audio (default: at the end, or SIGINT)")
+      ->check(NumberIn(0, 1e9));
+  command
+      ->add_option("--channel", request.Audio.Channel, "Audio channel to read, from 1 (default 1)")
+      ->check(WholeNumberIn(1, 1024));
+  command
+      ->add_option("--min-run", request.Audio.Receiver.MinRunCells,
+                   "Drop runs shorter than this many cells as glitches (default 0: keep all)")
+      ->check(NumberIn(0.0, 10.0));
+  command
+      ->add_option("--threshold", threshold,
+                   "Fixed slicing threshold (full scale 1) instead of the tracked midpoint")
+      ->check(NumberIn(-1e6, 1e6));
+  command
+      ->add_option("--scale", request.Scale,
+                   "Fixed timing instead of the tracked cell length: audio cells of 6.623/F "
+                   "units; logic exports' durations multiplied by F")
+      ->check(NumberIn(0.5, 2.0));
+}
+
 void AddImportCommand(CLI::App& app, int& exitCode) {
   auto options = std::make_shared<ImportOptions>();
   CLI::App* command = app.add_subcommand(
@@ -115,20 +149,7 @@ void AddImportCommand(CLI::App& app, int& exitCode) {
       ->add_option("--raw", options->request.Audio.RawFormat,
                    "Headerless samples: u8, s8, s16le, s16be, s24le, s32le or f32le")
       ->check(CLI::IsMember({"u8", "s8", "s16le", "s16be", "s24le", "s32le", "f32le"}));
-  command
-      ->add_option("--rate", options->request.Audio.Rate,
-                   "Sample rate of raw PCM or a sound card in Hz (default 44100)")
-      ->check(WholeNumberIn(1000, 768000));
-  command
-      ->add_option("--channels", options->request.Audio.Channels,
-                   "Channels of raw PCM or a sound card (default 1)")
-      ->check(WholeNumberIn(1, 64));
-  command->add_option("--device", options->request.Audio.Device,
-                      "Record live from an ALSA capture device (hw:1, plughw:1,0, default)");
-  command
-      ->add_option("--seconds", options->request.Audio.MostSeconds,
-                   "Stop after this much audio (default: at the end, or SIGINT)")
-      ->check(NumberIn(0, 1e9));
+  AddReceiverOptions(command, options->request, options->threshold);
   command->add_flag("--list-devices", options->listDevices, "List the capture devices and stop");
   command
       ->add_option("--format", options->format,
@@ -138,23 +159,6 @@ void AddImportCommand(CLI::App& app, int& exitCode) {
         for (const Importer& importer : Importers()) names.emplace_back(importer.Name);
         return names;
       }()));
-  command
-      ->add_option("--channel", options->request.Audio.Channel,
-                   "Audio channel to read, from 1 (default 1)")
-      ->check(WholeNumberIn(1, 1024));
-  command
-      ->add_option("--min-run", options->request.Audio.Receiver.MinRunCells,
-                   "Drop runs shorter than this many cells as glitches (default 0: keep all)")
-      ->check(NumberIn(0.0, 10.0));
-  command
-      ->add_option("--threshold", options->threshold,
-                   "Fixed slicing threshold (full scale 1) instead of the tracked midpoint")
-      ->check(NumberIn(-1e6, 1e6));
-  command
-      ->add_option("--scale", options->request.Scale,
-                   "Fixed timing instead of the tracked cell length: audio cells of 6.623/F "
-                   "units; logic exports' durations multiplied by F")
-      ->check(NumberIn(0.5, 2.0));
   command->add_option("--signal", options->request.Logic.Signal,
                       "VCD signal to read (needed when there are several)");
   command->callback([options, &exitCode] { exitCode = RunImport(*options); });

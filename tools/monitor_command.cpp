@@ -25,6 +25,7 @@
 #include "import/device_import.h"
 #include "study/channel_watch.h"
 #include "tools/command_support.h"
+#include "tools/import_command.h"
 
 namespace {
 
@@ -225,7 +226,8 @@ class MonitorSession : public ChannelWatch {
     double cell = HasTiming() ? MeasuredUnitsPerCell() : UnitsPerCell;
     if (levels_ != nullptr && levels_->unitsPerCell.load() > 0) cell = levels_->unitsPerCell.load();
     mvprintw(12, 0, "signal %s   cell %.3f units (nominal 6.623, %+.2f%%)",
-             SignalTime(SignalMs()).c_str(), cell, (cell / UnitsPerCell - 1) * 100);
+             SignalTime(ending_.empty() ? FrameEndMs() : SignalMs()).c_str(), cell,
+             (cell / UnitsPerCell - 1) * 100);
     if (levels_ != nullptr) {
       const bool clipping = levels_->clippedRecently.load() > 0;
       mvprintw(13, 0, "input peak %.2f   clipped samples %llu ", levels_->peak.load(),
@@ -313,9 +315,9 @@ int RunMonitor(MonitorOptions options) {
       std::fclose(toDecoder);
     });
     error = DecodeCaptureFile("/dev/fd/" + std::to_string(ends[0]), session);
-    // Quit before the device ended: stop the import, and read what it still writes, so it
-    // can finish.
-    std::raise(SIGTERM);
+    // Quit (or failed) before the device ended: stop the import as a stop signal would, and
+    // read what it still writes, so it can finish.
+    if (session.Quit() || !error.empty()) std::raise(SIGTERM);
     char drain[4096];
     while (read(ends[0], drain, sizeof drain) > 0) {
     }
@@ -354,33 +356,6 @@ void AddMonitorCommand(CLI::App& app, int& exitCode) {
                    "Play a capture file at this many times its pace; 0: as fast as it decodes "
                    "(default 1)")
       ->check(NumberIn(0, 1000));
-  command->add_option("--device", options->request.Audio.Device,
-                      "Record live from an ALSA capture device instead (hw:1, plughw:1,0)");
-  command
-      ->add_option("--rate", options->request.Audio.Rate, "Sound card sample rate (default 44100)")
-      ->check(WholeNumberIn(1000, 768000));
-  command
-      ->add_option("--channels", options->request.Audio.Channels, "Sound card channels (default 1)")
-      ->check(WholeNumberIn(1, 64));
-  command
-      ->add_option("--channel", options->request.Audio.Channel,
-                   "Audio channel to read, from 1 (default 1)")
-      ->check(WholeNumberIn(1, 1024));
-  command
-      ->add_option("--seconds", options->request.Audio.MostSeconds,
-                   "Stop recording after this much audio (default: at q or Ctrl-C)")
-      ->check(NumberIn(0, 1e9));
-  command
-      ->add_option("--min-run", options->request.Audio.Receiver.MinRunCells,
-                   "Drop runs shorter than this many cells as glitches (default 0: keep all)")
-      ->check(NumberIn(0.0, 10.0));
-  command
-      ->add_option("--threshold", options->threshold,
-                   "Fixed slicing threshold (full scale 1) instead of the tracked midpoint")
-      ->check(NumberIn(-1e6, 1e6));
-  command
-      ->add_option("--scale", options->request.Scale,
-                   "Fixed timing instead of the tracked cell length: cells of 6.623/F units")
-      ->check(NumberIn(0.5, 2.0));
+  AddReceiverOptions(command, options->request, options->threshold);
   command->callback([options, &exitCode] { exitCode = RunMonitor(*options); });
 }
