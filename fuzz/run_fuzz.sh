@@ -8,9 +8,9 @@ build=build/fuzz
 CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVANTIS_SANITIZE=ON \
   -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link \
   -DMORVANTIS_FUZZ=ON -DMORVANTIS_TESTS=OFF >/dev/null
-cmake --build "$build" -j "$(nproc)" --target decoder_fuzz channel_csv_fuzz capture_reader_fuzz logic_import_fuzz
+cmake --build "$build" -j "$(nproc)" --target decoder_fuzz channel_csv_fuzz capture_reader_fuzz logic_import_fuzz receiver_fuzz
 mkdir -p "$build/artifacts"
-for target in decoder_fuzz channel_csv_fuzz capture_reader_fuzz logic_import_fuzz; do
+for target in decoder_fuzz channel_csv_fuzz capture_reader_fuzz logic_import_fuzz receiver_fuzz; do
   seeds="fuzz/corpus/${target%_fuzz}"
   work="$build/corpus/$target"
   log="$build/$target.log"
