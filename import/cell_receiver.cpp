@@ -53,14 +53,6 @@ constexpr int MostCellsPerSample = 8;
 
 }  // namespace
 
-// Deciding a cell rounds and multiplies-and-adds a good deal: built twice, and the copy for
-// processors with rounding and fused multiply-add instructions is chosen when the program starts.
-#if defined(__x86_64__)
-#define MORVANTIS_WITH_ROUNDING [[gnu::target_clones("default", "arch=x86-64-v3")]]
-#else
-#define MORVANTIS_WITH_ROUNDING
-#endif
-
 CellReceiver::CellReceiver(const ReceiverSettings& settings) : settings_(settings) {
   nominal_ = settings.SampleRate * MillisecondsPerCell / 1000;
   window_ = std::clamp<std::size_t>(static_cast<std::size_t>(std::floor(nominal_)), 1, History / 4);
@@ -316,8 +308,7 @@ void CellReceiver::ChangeSide(double filtered, std::vector<double>& edges) {
 }
 
 // Each cell whose middle the filter has passed is decided, and a change of level is an edge.
-MORVANTIS_WITH_ROUNDING void CellReceiver::DecideCells(std::uint64_t n,
-                                                       std::vector<double>& edges) {
+void CellReceiver::DecideCells(std::uint64_t n, std::vector<double>& edges) {
   if (!clocked_ || n < decideAt_) return;
   for (int decided = 0; decided < MostCellsPerSample; ++decided) {
     const double start = phase_ + static_cast<double>(nextCell_ - anchorCell_) * period_;
