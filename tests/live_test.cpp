@@ -93,12 +93,17 @@ void ExpectLiveFrames(LivePipeline& live, const std::string& raw, const std::str
   }
 }
 
+// What the recording's audio decodes to offline, at level 2.
+std::string DecodedOffline(const Recording& recording) {
+  return RunCommand(Tool + " import " + recording.Wav + " -o - 2>/dev/null | " + Decoder +
+                    " /dev/stdin 2")
+      .out;
+}
+
 TEST(Live, RawSamplesOnStandardInputDecodeAsTheyArrive) {
   Recording recording("--pattern sweep --frames 150 --jitter 0.3 --noise 0.02");
   const std::string raw = ReadFile(recording.Raw);
-  const std::string offline = RunCommand(Tool + " import " + recording.Wav +
-                                         " -o - 2>/dev/null | " + Decoder + " /dev/stdin 2")
-                                  .out;
+  const std::string offline = DecodedOffline(recording);
   ASSERT_GE(FrameLines(offline), 148u);
   LivePipeline live(Tool + " import - --raw s16le --rate 44100 -o - 2>/dev/null | " + Decoder +
                     " /dev/stdin 2");
@@ -129,9 +134,7 @@ TEST(Live, AudioFilesStreamThroughStandardInput) {
 TEST(Live, SoundCardDecodesLiveAndAnInterruptKeepsAWholeCapture) {
   Recording recording("--pattern sweep --frames 150 --jitter 0.3 --noise 0.02");
   const std::string raw = ReadFile(recording.Raw);
-  const std::string offline = RunCommand(Tool + " import " + recording.Wav +
-                                         " -o - 2>/dev/null | " + Decoder + " /dev/stdin 2")
-                                  .out;
+  const std::string offline = DecodedOffline(recording);
   FifoDevice device(recording.Folder);
   {
     // The pipeline's standard input feeds the FIFO, so the test writes at its own pace.
@@ -178,7 +181,6 @@ TEST(Live, MonitorWatchesASoundCard) {
   const std::string offline = RunCommand(Tool + " import " + recording.Wav +
                                          " -o - 2>/dev/null | " + Tool + " export - --format jsonl")
                                   .out;
-  const std::string last = offline.substr(offline.rfind("\"channels\""));
   FifoDevice device(recording.Folder);
   const double seconds = static_cast<double>(raw.size()) / 2 / 44100;
   LivePipeline live("exec 3<&0; cat <&3 > " + device.Fifo + " & " + device.Environment + Tool +
@@ -196,16 +198,11 @@ TEST(Live, MonitorWatchesASoundCard) {
   const std::string shown = status.substr(
       status.find("ch1"), status.find("  ", status.find("ch8") + 5) - status.find("ch1"));
   bool found = false;
-  std::istringstream frames(offline);
-  for (std::string frame; std::getline(frames, frame);) {
+  for (const auto& held : HeldChannels(offline)) {
     std::string values;
-    const std::string held = frame.substr(frame.rfind("\"channels\""));
-    for (int c = 1; c <= 8; ++c) {
-      auto at = held.find(Format("\"%d\":", c));
-      if (at == std::string::npos) break;
-      at += 4;
-      values += Format("%sch%d %4s", c > 1 ? "  " : "", c,
-                       held.substr(at, held.find_first_of(",}", at) - at).c_str());
+    for (int c = 0; c < 8; ++c) {
+      values +=
+          Format("%sch%d %4s", c > 0 ? "  " : "", c + 1, held[static_cast<std::size_t>(c)].c_str());
     }
     found = found || values == shown;
   }

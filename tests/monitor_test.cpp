@@ -29,11 +29,8 @@ Expected GlitchedCapture() {
                 .exitCode,
             0);
   ProgramResult exported = RunCommand(Tool + " export " + expected.capture + " --format jsonl");
-  std::string last = exported.out.substr(exported.out.rfind("\"channels\""));
-  for (int c = 0; c < 8; ++c) {
-    auto at = last.find("\"" + std::to_string(c + 1) + "\":") + 4;
-    expected.channels[c] = last.substr(at, last.find_first_of(",}", at) - at);
-  }
+  const auto held = HeldChannels(exported.out);
+  for (int c = 0; c < 8; ++c) expected.channels[c] = held.back()[static_cast<std::size_t>(c)];
   auto written = exported.err.find("frames written, ");
   expected.lost =
       exported.err.substr(written + 16, exported.err.find(' ', written + 16) - written - 16);
@@ -136,25 +133,18 @@ TEST(Monitor, ShowsASoundCardInATerminal) {
                                          " export - --format jsonl")
                                   .out;
   FifoDevice device(folder);
-  const double seconds = static_cast<double>(RunCommand("stat -c %s " + raw).out.empty()
-                                                 ? 0
-                                                 : std::stod(RunCommand("stat -c %s " + raw).out)) /
-                         2 / 44100;
+  const double seconds = static_cast<double>(ReadFile(raw).size()) / 2 / 44100;
   Terminal terminal("cat " + raw + " > " + device.Fifo + " & " + device.Environment + Tool +
                     Format(" monitor --device testin --seconds %.4f", seconds));
   ASSERT_TRUE(terminal.WaitForScreen("end of input")) << terminal.Screen();
   const std::string screen = terminal.Screen();
   EXPECT_NE(screen.find("input peak 0.8"), std::string::npos) << screen;
   bool found = false;
-  std::istringstream frames(offline);
-  for (std::string frame; std::getline(frames, frame);) {
-    const std::string held = frame.substr(frame.rfind("\"channels\""));
+  for (const auto& values : HeldChannels(offline)) {
     bool all = true;
-    for (int c = 1; c <= 8 && all; ++c) {
-      auto at = held.find(Format("\"%d\":", c)) + 4;
-      all = screen.find(Format("ch%d  %4s [", c,
-                               held.substr(at, held.find_first_of(",}", at) - at).c_str())) !=
-            std::string::npos;
+    for (int c = 0; c < 8 && all; ++c) {
+      all = screen.find(Format("ch%d  %4s [", c + 1,
+                               values[static_cast<std::size_t>(c)].c_str())) != std::string::npos;
     }
     found = found || all;
   }

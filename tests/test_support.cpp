@@ -1,6 +1,8 @@
 // Shared test helpers: decoding into strings and event lists, running the built programs.
 #include "tests/test_support.h"
 
+#include <sstream>
+
 #include <poll.h>
 #include <unistd.h>
 
@@ -287,4 +289,23 @@ FifoDevice::FifoDevice(const std::string& folder) {
   RunCommand("echo 'pcm.testin { type file slave.pcm \"null\" file \"/dev/null\" infile \"" + Fifo +
              "\" format \"raw\" }' > " + config);
   Environment = "ALSA_CONFIG_PATH=/usr/share/alsa/alsa.conf:" + config + " ";
+}
+
+std::vector<std::vector<std::string>> HeldChannels(const std::string& jsonLines) {
+  std::vector<std::vector<std::string>> frames;
+  std::istringstream lines(jsonLines);
+  for (std::string line; std::getline(lines, line);) {
+    const auto from = line.rfind("\"channels\"");
+    if (from == std::string::npos) continue;
+    const std::string held = line.substr(from);
+    std::vector<std::string> values;
+    for (int c = 1; c <= 8; ++c) {
+      auto at = held.find(Format("\"%d\":", c));
+      if (at == std::string::npos) break;
+      at += 4;
+      values.push_back(held.substr(at, held.find_first_of(",}", at) - at));
+    }
+    if (values.size() == 8) frames.push_back(values);
+  }
+  return frames;
 }

@@ -109,3 +109,7 @@ struct FifoDevice {
   std::string Fifo, Environment;
   explicit FifoDevice(const std::string& folder);
 };
+
+// Each frame's held channel positions ("channels" of export's JSON lines), as texts, channel 1
+// first; a frame holding fewer than eight is left out.
+std::vector<std::vector<std::string>> HeldChannels(const std::string& jsonLines);
