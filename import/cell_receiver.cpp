@@ -39,6 +39,18 @@ constexpr double AmplitudeRate = 0.05;
 // The droop per cell is learnt slowly and is at most that of a time constant of 0.15 ms.
 constexpr double DroopRate = 0.02;
 constexpr double LargestDroop = 0.6;
+// A strong AC coupling (faster than about 3 ms: more than this droop per cell) is undone sample
+// by sample before the filter. With 1.2 samples per cell (8 kHz) a coupling of half a
+// millisecond drains a quarter of the level per cell, and the neighbours that share each
+// sample blur what a per-cell model of the droop could learn; undone on the samples it is
+// exact. The droop is measured on long runs (the syncs): how far the level falls from the run's
+// second cell to its last but one, which on a restored signal is what is still left. The running
+// sum the restoring needs forgets over many cells, so a DC offset cannot grow without end.
+constexpr double RestoreAbove = 0.05, RestoreBelow = 0.03;
+constexpr double RestoreRate = 0.1;
+constexpr double LargestRestored = 0.9;
+constexpr int DroopRunCells = 8;
+constexpr double RestoreForgetCells = 300;
 
 constexpr double PhaseGain = 0.2, PeriodGain = 0.01;
 constexpr double PhaseGainAcquiring = 0.6, PeriodGainAcquiring = 0.05;
@@ -63,7 +75,47 @@ CellReceiver::CellReceiver(const ReceiverSettings& settings) : settings_(setting
   settling_ = SettlingEdges;
 }
 
+// The input's AC coupling passes changes and drains the level held: each sample loses a share
+// of what the coupling has held back so far, which is the running sum of what came out of it,
+// scaled. Adding that back restores the level sent.
 void CellReceiver::Feed(const float* samples, std::size_t count, std::vector<double>& edges) {
+  // In parts, so that a restoring learnt takes effect within a few cells.
+  while (count > 0) {
+    const std::size_t part = std::min(count, restored_.size());
+    if (restoreGain_ > 0) {
+      for (std::size_t i = 0; i < part; ++i) {
+        restoreSum_ = restoreSum_ * restoreKeep_ + samples[i];
+        restored_[i] = static_cast<float>(samples[i] + restoreGain_ * restoreSum_);
+      }
+      Receive(restored_.data(), part, edges);
+    } else {
+      Receive(samples, part, edges);
+    }
+    samples += part;
+    count -= part;
+  }
+}
+
+// A long run has ended: what it shows of the droop moves the restoring towards it.
+void CellReceiver::MeasureDroop() {
+  const double inside = static_cast<double>(runCells_ - 3);
+  const double fall = level_ * (runSecond_ - lastAverages_[1]) / (inside * amplitude_);
+  const double restored = restoreGain_ > 0 ? restoredDroop_ : 0;
+  restoredDroop_ = std::clamp(restoredDroop_ + RestoreRate * (restored + fall - restoredDroop_),
+                              0.0, LargestRestored);
+  const bool restoring = restoredDroop_ > (restoreGain_ > 0 ? RestoreBelow : RestoreAbove);
+  if (!restoring) {
+    restoreGain_ = 0;
+    restoreSum_ = 0;
+    return;
+  }
+  // (At most half a sample's level per sample: a coupling faster than a sample is no signal.)
+  const double perSample = std::min(1 - std::pow(1 - restoredDroop_, 1 / period_), 0.5);
+  restoreGain_ = perSample / (1 - perSample);
+  restoreKeep_ = 1 - 1 / (RestoreForgetCells * nominal_);
+}
+
+void CellReceiver::Receive(const float* samples, std::size_t count, std::vector<double>& edges) {
   constexpr std::uint64_t Mask = History - 1;
   std::size_t i = 0;
   while (i < count) {
@@ -390,7 +442,13 @@ void CellReceiver::DecideCells(std::uint64_t n, std::vector<double>& edges) {
     }
     levelSums_[level > 0] += average;
     ++levelCounts_[level > 0];
-    if (level != level_) Emit(cellsSent_ + static_cast<double>(nextCell_), edges);
+    if (level != level_) {
+      if (settling_ == 0 && runCells_ >= DroopRunCells) MeasureDroop();
+      runCells_ = 0;
+      Emit(cellsSent_ + static_cast<double>(nextCell_), edges);
+    }
+    if (++runCells_ == 2) runSecond_ = average;
+    lastAverages_ = {average, lastAverages_[0]};
     level_ = level;
     ++nextCell_;
   }

@@ -59,6 +59,8 @@ class CellReceiver {
   double MeasuredSamplesPerCell() const;
 
  private:
+  void Receive(const float* samples, std::size_t count, std::vector<double>& edges);
+  void MeasureDroop();
   void Step(double x, std::vector<double>& edges);
   void Settle(double average, std::uint64_t n);
   void TrackEdge(double filtered, std::uint64_t n, std::vector<double>& edges);
@@ -103,6 +105,16 @@ class CellReceiver {
   int settling_ = 0;                 // edges still to learn from the extremes
   double noiseJump_ = 0;             // how far the average moves in a cell without a signal
   bool present_ = false, sawSignal_ = false;
+
+  // A strong AC coupling undone before the filter (see Feed): the droop per cell it undoes, and
+  // per sample the share of the samples' running sum added back, and the sum. The droop is
+  // measured on long runs.
+  double restoredDroop_ = 0;
+  double restoreGain_ = 0, restoreKeep_ = 1, restoreSum_ = 0;
+  std::array<float, 512> restored_{};
+  int runCells_ = 0;                      // cells decided in the current run
+  double runSecond_ = 0;                  // the average of its second
+  std::array<double, 2> lastAverages_{};  // of the last cell and the one before
 
   // Edges of the filtered signal, for the clock.
   int side_ = 0;                // which side of the middle beyond the hysteresis: +1, -1, 0
