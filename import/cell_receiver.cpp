@@ -51,6 +51,12 @@ constexpr double RestoreRate = 0.1;
 constexpr double LargestRestored = 0.9;
 constexpr int DroopRunCells = 8;
 constexpr double RestoreForgetCells = 300;
+// Only cells this short need it: with more samples per cell the droop the decisions learn is
+// enough. Undoing a coupling also raises the hum that entered after it (six times at 50 Hz for
+// half a millisecond): the input's own baseline must be steady (its swing, a share of the
+// amplitude) for the restoring to start, and to go on.
+constexpr double RestoreBelowSamples = 3;
+constexpr double SteadyToRestore = 0.45, SteadyWhileRestored = 0.8;
 
 constexpr double PhaseGain = 0.2, PeriodGain = 0.01;
 constexpr double PhaseGainAcquiring = 0.6, PeriodGainAcquiring = 0.05;
@@ -103,7 +109,11 @@ void CellReceiver::MeasureDroop() {
   const double restored = restoreGain_ > 0 ? restoredDroop_ : 0;
   restoredDroop_ = std::clamp(restoredDroop_ + RestoreRate * (restored + fall - restoredDroop_),
                               0.0, LargestRestored);
-  const bool restoring = restoredDroop_ > (restoreGain_ > 0 ? RestoreBelow : RestoreAbove);
+  slowMean_ += RestoreRate * (slow_ - slowMean_);
+  slowSwing_ += RestoreRate * (std::abs(slow_ - slowMean_) - slowSwing_);
+  const bool on = restoreGain_ > 0;
+  const bool restoring = restoredDroop_ > (on ? RestoreBelow : RestoreAbove) &&
+                         slowSwing_ < (on ? SteadyWhileRestored : SteadyToRestore) * amplitude_;
   if (!restoring) {
     restoreGain_ = 0;
     restoreSum_ = 0;
@@ -443,7 +453,9 @@ void CellReceiver::DecideCells(std::uint64_t n, std::vector<double>& edges) {
     levelSums_[level > 0] += average;
     ++levelCounts_[level > 0];
     if (level != level_) {
-      if (settling_ == 0 && runCells_ >= DroopRunCells) MeasureDroop();
+      if (settling_ == 0 && runCells_ >= DroopRunCells && period_ < RestoreBelowSamples) {
+        MeasureDroop();
+      }
       runCells_ = 0;
       Emit(cellsSent_ + static_cast<double>(nextCell_), edges);
     }

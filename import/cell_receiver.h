@@ -1,10 +1,11 @@
 // The receiver: audio samples to level changes, designed from the signal. In: one channel's
 // samples, block by block. Out: the level changes, on a grid of whole cells.
 //
-//   samples -> minus the baseline -> filter matched to a cell ---> decision at each cell's middle
-//                  ^                          |                           |
-//                  |                          +-> edges -> cell clock ----+
-//                  +---- baseline and amplitude, from the decided cells ---+
+//   samples -> AC coupling undone -> minus the baseline -> cell filter -> decision at each
+//                  ^                       ^                    |          cell's middle
+//                  |                       |                    +-> edges -> cell clock --^
+//                  |                       +-- baseline and amplitude, from the decided cells
+//                  +-- droop, measured on the long runs decided
 //
 // - The filter averages a cell's worth of samples, the noise bandwidth of the signal.
 // - A cell clock (a phase-locked loop) follows the cells' boundaries from the edges of the
@@ -14,6 +15,8 @@
 // - The baseline is the signal's middle between its two levels; it follows a DC offset, hum,
 //   AGC and the droop of an AC-coupled input, learned from the decided cells (decision
 //   feedback). The amplitude is the signal's own, so the decisions scale with it.
+// - A strong AC coupling (a phone line's 300 Hz high-pass) drains much of the level within a
+//   cell; it is undone on the samples themselves, from the droop measured along long runs.
 // - Until the signal has settled (and again after a silence), baseline and amplitude come from
 //   the extremes seen lately, and the clock snaps to the first edges: a transmitter switched on
 //   after silence is heard from its first frame.
@@ -111,6 +114,7 @@ class CellReceiver {
   // measured on long runs.
   double restoredDroop_ = 0;
   double restoreGain_ = 0, restoreKeep_ = 1, restoreSum_ = 0;
+  double slowMean_ = 0, slowSwing_ = 0;  // how far the input's own baseline moves
   std::array<float, 512> restored_{};
   int runCells_ = 0;                      // cells decided in the current run
   double runSecond_ = 0;                  // the average of its second
