@@ -30,11 +30,16 @@ constexpr int AcquiringEdges = 16;
 // The filtered signal must pass this share of the amplitude beyond the middle for an edge.
 constexpr double EdgeHysteresis = 0.5;
 // How fast things are learnt. The extremes while settling fade over thirty cells. Per decided
-// cell the baseline moves half of what it misses by (fast enough for the droop of an input
+// cell the baseline moves up to half of what it misses by (fast enough for the droop of an input
 // AC-coupled with half a millisecond, about three cells, and for strong hum), the amplitude a
 // twentieth. Per edge the clock moves its phase by a share of the error, its period less.
 constexpr double ExtremesFadeCells = 30;
 constexpr double BaselineRate = 0.5;
+// The baseline's rate goes down to this while its misses are noise, the steps (a share per cell
+// of how alike two misses in a row are) and the misses' averages taken over fifty cells.
+constexpr double SlowestBaselineRate = 0.1;
+constexpr double BaselineRateStep = 0.02;
+constexpr double MissAveraging = 0.02;
 constexpr double AmplitudeRate = 0.05;
 // The droop per cell is learnt slowly and is at most that of a time constant of 0.15 ms.
 constexpr double DroopRate = 0.02;
@@ -79,22 +84,33 @@ CellReceiver::CellReceiver(const ReceiverSettings& settings) : settings_(setting
   period_ = nominal_ * settings.FixedCellLength.value_or(1);
   inversePeriod_ = 1 / period_;
   settling_ = SettlingEdges;
+  restoreKeep_ = 1 - 1 / (RestoreForgetCells * nominal_);
 }
 
 // The input's AC coupling passes changes and drains the level held: each sample loses a share
 // of what the coupling has held back so far, which is the running sum of what came out of it,
-// scaled. Adding that back restores the level sent.
+// scaled. Adding that back restores the level sent. What comes out of a coupling averages to
+// nothing, so the input's own mean (an offset added after it) is left out of the sum.
 void CellReceiver::Feed(const float* samples, std::size_t count, std::vector<double>& edges) {
   // In parts, so that a restoring learnt takes effect within a few cells.
   while (count > 0) {
     const std::size_t part = std::min(count, restored_.size());
     if (restoreGain_ > 0) {
       for (std::size_t i = 0; i < part; ++i) {
-        restoreSum_ = restoreSum_ * restoreKeep_ + samples[i];
+        inputMean_ += (samples[i] - inputMean_) * (1 - restoreKeep_);
+        restoreSum_ = restoreSum_ * restoreKeep_ + (samples[i] - inputMean_);
         restored_[i] = static_cast<float>(samples[i] + restoreGain_ * restoreSum_);
       }
       Receive(restored_.data(), part, edges);
     } else {
+      // Where cells are short enough to be restored, the mean is kept while nothing is restored
+      // too, a part at a time, to start from.
+      if (period_ < RestoreBelowSamples) {
+        float sum = 0;
+        for (std::size_t i = 0; i < part; ++i) sum += samples[i];
+        const double share = std::min(1.0, static_cast<double>(part) * (1 - restoreKeep_));
+        inputMean_ += (sum / static_cast<double>(part) - inputMean_) * share;
+      }
       Receive(samples, part, edges);
     }
     samples += part;
@@ -122,7 +138,6 @@ void CellReceiver::MeasureDroop() {
   // (At most half a sample's level per sample: a coupling faster than a sample is no signal.)
   const double perSample = std::min(1 - std::pow(1 - restoredDroop_, 1 / period_), 0.5);
   restoreGain_ = perSample / (1 - perSample);
-  restoreKeep_ = 1 - 1 / (RestoreForgetCells * nominal_);
 }
 
 void CellReceiver::Receive(const float* samples, std::size_t count, std::vector<double>& edges) {
@@ -264,6 +279,7 @@ void CellReceiver::Settle(double average, std::uint64_t n) {
     clocked_ = false;
   }
   baseline_ = slow_ = (highest_ + lowest_) / 2;
+  baselineRate_ = BaselineRate;
   lost_ = 0;
   amplitude_ = range / 2;
 }
@@ -442,9 +458,19 @@ void CellReceiver::DecideCells(std::uint64_t n, std::vector<double>& edges) {
       const double inside = sameAsBefore * static_cast<double>(level_ == levelBefore_);
       droop_ = std::clamp(droop_ + inside * DroopRate * lastDroopStep_ / scale, 0.0, LargestDroop);
       lastDroopStep_ = sameAsBefore * -error * (sent - lost_);
+      // How fast the input's own part follows its misses is chosen from the misses themselves:
+      // while it lags behind hum or droop, a miss is like the one before (they correlate), and
+      // it speeds up; while it chases noise, a miss tends to undo the one before, and it slows
+      // down, so the middle holds still and noise alone flips fewer cells.
+      missSquare_ += MissAveraging * (error * error - missSquare_);
+      missPair_ += MissAveraging * (error * lastMiss_ - missPair_);
+      lastMiss_ = error;
+      const double likeness = missPair_ / std::max(missSquare_, NoiseFloor * NoiseFloor * 1e-4);
+      baselineRate_ = std::clamp(baselineRate_ * (1 + BaselineRateStep * likeness),
+                                 SlowestBaselineRate, BaselineRate);
       levelBefore_ = level_;
       lost_ = lost;
-      slow_ += BaselineRate * error;
+      slow_ += baselineRate_ * error;
       // The middle for the next cell: halfway between what each level would bring, both
       // after the droop the coupling adds meanwhile.
       baseline_ = slow_ - (1 - droop_) * lost_;

@@ -99,11 +99,13 @@ class CellReceiver {
 
   // Levels.
   double baseline_ = 0, amplitude_ = 0;
-  double droop_ = 0;          // share of the way to the input's mean the signal decays per cell
-  double slow_ = 0;           // the input's own baseline: DC, hum, AGC
-  double lost_ = 0;           // what an AC coupling has taken away from the level held
-  double lastDroopStep_ = 0;  // what the previous cell would teach the droop
-  int levelBefore_ = 0;       // the level of the cell before the last
+  double droop_ = 0;           // share of the way to the input's mean the signal decays per cell
+  double slow_ = 0;            // the input's own baseline: DC, hum, AGC
+  double baselineRate_ = 0.5;  // how fast it follows the misses
+  double missSquare_ = 0, missPair_ = 0, lastMiss_ = 0;  // their size, and how alike in a row
+  double lost_ = 0;                  // what an AC coupling has taken away from the level held
+  double lastDroopStep_ = 0;         // what the previous cell would teach the droop
+  int levelBefore_ = 0;              // the level of the cell before the last
   double highest_ = 0, lowest_ = 0;  // extremes seen lately, while settling
   int settling_ = 0;                 // edges still to learn from the extremes
   double noiseJump_ = 0;             // how far the average moves in a cell without a signal
@@ -113,7 +115,7 @@ class CellReceiver {
   // per sample the share of the samples' running sum added back, and the sum. The droop is
   // measured on long runs.
   double restoredDroop_ = 0;
-  double restoreGain_ = 0, restoreKeep_ = 1, restoreSum_ = 0;
+  double restoreGain_ = 0, restoreKeep_ = 1, restoreSum_ = 0, inputMean_ = 0;
   double slowMean_ = 0, slowSwing_ = 0;  // how far the input's own baseline moves
   std::array<float, 512> restored_{};
   int runCells_ = 0;                      // cells decided in the current run
