@@ -2,8 +2,9 @@
 """Recovery of the importer under sound-card and transmitter impairments.
 
 Each condition is rendered from a synthesized capture (`synth --wav` with its impairment
-options), imported, and its decoded frames compared with the frames sent: "recovered" are
-frames decoded with every field right, "spurious" are frames decoded that were never sent
+options, then for some `impair.py`: clipping, 8 bits, crosstalk, AGC, dropouts, codecs),
+imported, and its decoded frames compared with the frames sent: "recovered" are frames
+decoded with every field right, "spurious" are frames decoded that were never sent
 (valid-looking, wrong values: the worst outcome).
 
 Usage: receiver_table.py BUILD [REFERENCE_BUILD]
@@ -45,7 +46,18 @@ CONDITIONS = [
      "--rate 8000 --low-pass-hz 3400 --ac-coupling-ms 0.53 --noise 0.08"),
     ("low-pass 2 kHz", "--low-pass-hz 2000"),
     ("DC offset, inverted, quiet", "--dc-offset 0.3 --amplitude 0.4 --invert"),
+    ("DC offset after a strong coupling, 8 kHz",
+     "--rate 8000 --ac-coupling-ms 0.53 --dc-offset 0.3 --noise 0.05"),
+    # Impairments applied to the rendered recording by impair.py.
+    ("clipped (driven 1.8 times past full scale)", "", "clip"),
+    ("8-bit samples", "", "u8"),
+    ("crosstalk at a third of the level", "", "crosstalk"),
+    ("AGC swinging 0.3 to 1 at 2.5 Hz", "", "agc"),
+    ("5 ms dropouts every 400 ms", "", "dropouts"),
+    ("Ogg Vorbis, quality 0.4", "", "vorbis"),
+    ("Ogg Opus, 48 kHz", "--rate 48000", "opus"),
 ]
+EXTENSIONS = {"vorbis": ".ogg", "opus": ".opus"}
 
 
 def run(command):
@@ -85,12 +97,19 @@ def main():
     tool = os.path.join(build, "MorvantisCapture")
     work = tempfile.mkdtemp(prefix="morvantis_receiver_")
     print(f"{'condition':42} " + " ".join(f"{name:>16}" for name, _ in importers))
-    for name, options in CONDITIONS:
+    for name, options, *post in CONDITIONS:
         cap, wav = os.path.join(work, "s.cap"), os.path.join(work, "s.wav")
         made = run(f"{tool} synth --pattern sweep --frames {FRAMES} --seed 7 -o {cap} "
                    f"--wav {wav} {options}")
         if made.returncode != 0:
             sys.exit(made.stderr)
+        if post:
+            impaired = os.path.join(work, "impaired" + EXTENSIONS.get(post[0], ".wav"))
+            made = run(f"{sys.executable} {os.path.join(os.path.dirname(__file__), 'impair.py')} "
+                       f"{wav} {impaired} {post[0]}")
+            if made.returncode != 0:
+                sys.exit(made.stderr)
+            wav = impaired
         sent = frames_of(tool, cap)
         cells = []
         for _, importer in importers:

@@ -24,6 +24,9 @@ constexpr double LearningNoiseCells = 4;
 constexpr double LearningNoiseSamples = 4;
 // A start that no edge confirms within this many cells was noise after all.
 constexpr double ConfirmingCells = 6;
+// While the recording's first signal settles, a signal this many times its range makes a new
+// start.
+constexpr double StrongerStart = 2;
 // Edges learnt from the extremes, and taken by the clock with high gain, after a start.
 constexpr int SettlingEdges = 8;
 constexpr int AcquiringEdges = 16;
@@ -35,11 +38,12 @@ constexpr double EdgeHysteresis = 0.5;
 // twentieth. Per edge the clock moves its phase by a share of the error, its period less.
 constexpr double ExtremesFadeCells = 30;
 constexpr double BaselineRate = 0.5;
-// The baseline's rate goes down to this while its misses are noise, the steps (a share per cell
-// of how alike two misses in a row are) and the misses' averages taken over fifty cells.
+// The baseline's rate goes down to this while its misses are noise, in steps (a share per cell
+// of how alike its misses are), from the misses' averages over fifty cells.
 constexpr double SlowestBaselineRate = 0.1;
 constexpr double BaselineRateStep = 0.02;
 constexpr double MissAveraging = 0.02;
+constexpr double FarLikenessToChase = 0.15;
 constexpr double AmplitudeRate = 0.05;
 // The droop per cell is learnt slowly and is at most that of a time constant of 0.15 ms.
 constexpr double DroopRate = 0.02;
@@ -277,6 +281,22 @@ void CellReceiver::Settle(double average, std::uint64_t n) {
     side_ = 0;
     startCountdown_ = -1;
     clocked_ = false;
+    startRange_ = range;
+  } else if (holdingFirst_ && range > StrongerStart * startRange_) {
+    // The recording's first signal, not settled yet, is joined by a far stronger one: what was
+    // heard was a codec's pre-echo or another transmitter's crosstalk, and the recording
+    // starts anew with the stronger, from its first edge.
+    heldCount_ = 0;
+    pending_.reset();
+    level_ = 0;
+    cellsSent_ = 0;
+    clocked_ = false;
+    side_ = 0;
+    startCountdown_ = -1;
+    quietCells_ = 0;
+    presentSince_ = n;
+    settling_ = SettlingEdges;
+    startRange_ = range;
   }
   baseline_ = slow_ = (highest_ + lowest_) / 2;
   baselineRate_ = BaselineRate;
@@ -338,7 +358,7 @@ void CellReceiver::ChangeSide(double filtered, std::vector<double>& edges) {
   side_ = side;
   decideAt_ = 0;  // the clock moves: the next decision's time is worked out again
   const double edge = lastCrossing_ - delay_;
-  if (settling_ > 0) --settling_;
+  if (settling_ > 0 && --settling_ == 0) HandOnHeld(edges);
   if (!clocked_) {
     // The clock starts at this edge; the output's time goes on from where it was. After a
     // silence held as the level the signal now starts with, a cell of the other comes first,
@@ -458,14 +478,18 @@ void CellReceiver::DecideCells(std::uint64_t n, std::vector<double>& edges) {
       const double inside = sameAsBefore * static_cast<double>(level_ == levelBefore_);
       droop_ = std::clamp(droop_ + inside * DroopRate * lastDroopStep_ / scale, 0.0, LargestDroop);
       lastDroopStep_ = sameAsBefore * -error * (sent - lost_);
-      // How fast the input's own part follows its misses is chosen from the misses themselves:
-      // while it lags behind hum or droop, a miss is like the one before (they correlate), and
-      // it speeds up; while it chases noise, a miss tends to undo the one before, and it slows
-      // down, so the middle holds still and noise alone flips fewer cells.
+      // How fast the input's own part follows its misses is chosen from the misses themselves.
+      // While it chases noise, a miss tends to undo the one before, and it slows down, so the
+      // middle holds still and noise alone flips fewer cells. While it lags behind hum or droop,
+      // a miss is still like the one four cells before, and it speeds up; another transmitter's
+      // crosstalk is like the one before but hardly like that one, so it is not chased.
       missSquare_ += MissAveraging * (error * error - missSquare_);
-      missPair_ += MissAveraging * (error * lastMiss_ - missPair_);
-      lastMiss_ = error;
-      const double likeness = missPair_ / std::max(missSquare_, NoiseFloor * NoiseFloor * 1e-4);
+      missNear_ += MissAveraging * (error * lastMisses_[0] - missNear_);
+      missFar_ += MissAveraging * (error * lastMisses_[3] - missFar_);
+      lastMisses_ = {error, lastMisses_[0], lastMisses_[1], lastMisses_[2]};
+      const double size = std::max(missSquare_, NoiseFloor * NoiseFloor * 1e-4);
+      const double likeness =
+          missNear_ < 0 ? missNear_ / size : missFar_ / size - FarLikenessToChase;
       baselineRate_ = std::clamp(baselineRate_ * (1 + BaselineRateStep * likeness),
                                  SlowestBaselineRate, BaselineRate);
       levelBefore_ = level_;
@@ -499,13 +523,32 @@ void CellReceiver::Emit(double cell, std::vector<double>& edges) {
       pending_.reset();  // a run too short: drop both of its edges
       return;
     }
-    edges.push_back(*pending_);
+    Hand(*pending_, edges);
   }
   pending_ = edge;
 }
 
+// Until the recording's first signal has settled its edges are held, so that a false start
+// can be taken back.
+void CellReceiver::Hand(double edge, std::vector<double>& edges) {
+  if (holdingFirst_ && heldCount_ == heldEdges_.size()) HandOnHeld(edges);
+  if (!holdingFirst_) {
+    edges.push_back(edge);
+    return;
+  }
+  heldEdges_[heldCount_++] = edge;
+}
+
+void CellReceiver::HandOnHeld(std::vector<double>& edges) {
+  if (!holdingFirst_) return;
+  edges.insert(edges.end(), heldEdges_.begin(), heldEdges_.begin() + heldCount_);
+  heldCount_ = 0;
+  holdingFirst_ = false;
+}
+
 void CellReceiver::Finish(std::vector<double>& edges) {
-  if (pending_) edges.push_back(*pending_);
+  if (pending_) Hand(*pending_, edges);
+  HandOnHeld(edges);
   pending_.reset();
 }
 

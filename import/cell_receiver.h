@@ -78,6 +78,8 @@ class CellReceiver {
   void
   DecideCells(std::uint64_t n, std::vector<double>& edges);
   void Emit(double cellIndex, std::vector<double>& edges);
+  void Hand(double edge, std::vector<double>& edges);
+  void HandOnHeld(std::vector<double>& edges);
   double CellAverage(double start, double end) const;
 
   ReceiverSettings settings_;
@@ -102,7 +104,9 @@ class CellReceiver {
   double droop_ = 0;           // share of the way to the input's mean the signal decays per cell
   double slow_ = 0;            // the input's own baseline: DC, hum, AGC
   double baselineRate_ = 0.5;  // how fast it follows the misses
-  double missSquare_ = 0, missPair_ = 0, lastMiss_ = 0;  // their size, and how alike in a row
+  // The misses' size, and how alike they are to the one before and to the one four before.
+  double missSquare_ = 0, missNear_ = 0, missFar_ = 0;
+  std::array<double, 4> lastMisses_{};
   double lost_ = 0;                  // what an AC coupling has taken away from the level held
   double lastDroopStep_ = 0;         // what the previous cell would teach the droop
   int levelBefore_ = 0;              // the level of the cell before the last
@@ -145,6 +149,11 @@ class CellReceiver {
   std::uint64_t waitingSince_ = 0, presentSince_ = 0;
   double cellsSent_ = 0;           // cells handed on so far (the output's time)
   std::optional<double> pending_;  // the newest edge, kept until the next shows it was no glitch
+  // The first signal's edges, held until it has settled, and its range when it started.
+  bool holdingFirst_ = true;
+  std::array<double, 32> heldEdges_{};
+  std::size_t heldCount_ = 0;
+  double startRange_ = 0;
   std::array<double, 2> levelSums_{};  // of the decided cells' averages: low, high
   std::array<std::uint64_t, 2> levelCounts_{};
 };

@@ -4,6 +4,7 @@
 // recover a share of the frames and may invent none, or hardly any (a frame never sent is
 // silently wrong).
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include <sstream>
 #include <string>
@@ -128,6 +129,37 @@ TEST(Receiver, SummaryReportsTheMeasuredCellAndTheCorrection) {
   ProgramResult fixed = RunCommand(Tool + " import " + audio + " --scale 0.9709 -o " + received);
   EXPECT_EQ(fixed.exitCode, 0) << fixed.err;
   EXPECT_NE(fixed.err.find("with --scale"), std::string::npos) << fixed.err;
+  EXPECT_EQ(FramesOf(received), FramesOf(sent));
+}
+
+// Another transmitter's crosstalk, at a third of the level, is heard before the first edge
+// of the recording's own signal; the recording must still start with its first sync run, so
+// that the first frame decodes too.
+TEST(Receiver, CrosstalkBeforeTheFirstEdgeMakesNoStart) {
+  std::string sent = TemporaryPath(".cap"), clean = TemporaryPath(".wav");
+  ASSERT_EQ(RunCommand(Tool + " synth --pattern sweep --frames 200 --seed 7 -o " + sent +
+                       " --wav " + clean + " --sample-format float")
+                .exitCode,
+            0);
+  SF_INFO info{};
+  SNDFILE* in = sf_open(clean.c_str(), SFM_READ, &info);
+  ASSERT_NE(in, nullptr);
+  std::vector<float> samples(static_cast<std::size_t>(info.frames));
+  sf_readf_float(in, samples.data(), info.frames);
+  sf_close(in);
+  // The same signal a little over a frame later stands for the other transmitter.
+  const std::size_t shift = 1397;
+  std::vector<float> mixed(samples.size());
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    mixed[i] = 0.75f * samples[i] + 0.25f * samples[(i + shift) % samples.size()];
+  }
+  std::string audio = TemporaryPath(".wav"), received = TemporaryPath(".cap");
+  SNDFILE* out = sf_open(audio.c_str(), SFM_WRITE, &info);
+  ASSERT_NE(out, nullptr);
+  sf_writef_float(out, mixed.data(), static_cast<sf_count_t>(mixed.size()));
+  sf_close(out);
+  ProgramResult import = RunCommand(Tool + " import " + audio + " -o " + received);
+  ASSERT_EQ(import.exitCode, 0) << import.err;
   EXPECT_EQ(FramesOf(received), FramesOf(sent));
 }
 
