@@ -24,9 +24,9 @@ constexpr double LearningNoiseCells = 4;
 constexpr double LearningNoiseSamples = 4;
 // A start that no edge confirms within this many cells was noise after all.
 constexpr double ConfirmingCells = 6;
-// While the recording's first signal settles, a signal this many times its range makes a new
-// start.
-constexpr double StrongerStart = 2;
+// While the recording's first signal settles, a signal this many times its range (when its first
+// edge had arrived) makes a new start.
+constexpr double StrongerStart = 2.5;
 // Edges learnt from the extremes, and taken by the clock with high gain, after a start.
 constexpr int SettlingEdges = 8;
 constexpr int AcquiringEdges = 16;
@@ -281,8 +281,8 @@ void CellReceiver::Settle(double average, std::uint64_t n) {
     side_ = 0;
     startCountdown_ = -1;
     clocked_ = false;
-    startRange_ = range;
-  } else if (holdingFirst_ && range > StrongerStart * startRange_) {
+    startRange_ = 0;  // taken when the first edge has arrived
+  } else if (holdingFirst_ && startRange_ > 0 && range > StrongerStart * startRange_) {
     // The recording's first signal, not settled yet, is joined by a far stronger one: what was
     // heard was a codec's pre-echo or another transmitter's crosstalk, and the recording
     // starts anew with the stronger, from its first edge.
@@ -296,7 +296,7 @@ void CellReceiver::Settle(double average, std::uint64_t n) {
     quietCells_ = 0;
     presentSince_ = n;
     settling_ = SettlingEdges;
-    startRange_ = range;
+    startRange_ = 0;
   }
   baseline_ = slow_ = (highest_ + lowest_) / 2;
   baselineRate_ = BaselineRate;
@@ -334,6 +334,7 @@ void CellReceiver::TrackEdge(double filtered, std::uint64_t n, std::vector<doubl
     if (startCountdown_ < 0) startCountdown_ = 1.5 * nominal_ + 1;
     if ((startCountdown_ -= 1) > 0) return;
     startCountdown_ = -1;
+    startRange_ = highest_ - lowest_;
     constexpr std::uint64_t Mask = History - 1;
     filtered = averages_[n & Mask] - baseline_;
     const double middle = settings_.FixedThreshold.value_or(baseline_);
