@@ -38,10 +38,11 @@ constexpr double EdgeHysteresis = 0.5;
 // twentieth. Per edge the clock moves its phase by a share of the error, its period less.
 constexpr double ExtremesFadeCells = 30;
 constexpr double BaselineRate = 0.5;
-// The baseline's rate goes down to this while its misses are noise, in steps (a share per cell
-// of how alike its misses are), from the misses' averages over fifty cells.
+// The baseline's rate goes down to this while its misses are noise, in steps every sixteen cells
+// (a fiftieth per cell of how alike its misses are), from the misses' averages over fifty cells.
 constexpr double SlowestBaselineRate = 0.1;
-constexpr double BaselineRateStep = 0.02;
+constexpr int CellsPerRateStep = 16;
+constexpr double BaselineRateStep = 0.02 * CellsPerRateStep;
 constexpr double MissAveraging = 0.02;
 constexpr double FarLikenessToChase = 0.15;
 constexpr double AmplitudeRate = 0.05;
@@ -488,11 +489,14 @@ void CellReceiver::DecideCells(std::uint64_t n, std::vector<double>& edges) {
       missNear_ += MissAveraging * (error * lastMisses_[0] - missNear_);
       missFar_ += MissAveraging * (error * lastMisses_[3] - missFar_);
       lastMisses_ = {error, lastMisses_[0], lastMisses_[1], lastMisses_[2]};
-      const double size = std::max(missSquare_, NoiseFloor * NoiseFloor * 1e-4);
-      const double likeness =
-          missNear_ < 0 ? missNear_ / size : missFar_ / size - FarLikenessToChase;
-      baselineRate_ = std::clamp(baselineRate_ * (1 + BaselineRateStep * likeness),
-                                 SlowestBaselineRate, BaselineRate);
+      if (++cellsSinceRate_ == CellsPerRateStep) {
+        cellsSinceRate_ = 0;
+        const double size = std::max(missSquare_, NoiseFloor * NoiseFloor * 1e-4);
+        const double likeness =
+            missNear_ < 0 ? missNear_ / size : missFar_ / size - FarLikenessToChase;
+        baselineRate_ = std::clamp(baselineRate_ * (1 + BaselineRateStep * likeness),
+                                   SlowestBaselineRate, BaselineRate);
+      }
       levelBefore_ = level_;
       lost_ = lost;
       slow_ += baselineRate_ * error;
