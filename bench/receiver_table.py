@@ -3,9 +3,9 @@
 
 Each condition is rendered from a synthesized capture (`synth --wav` with its impairment
 options, then for some `impair.py`: clipping, 8 bits, crosstalk, AGC, dropouts, codecs),
-imported, and its decoded frames compared with the frames sent: "recovered" are frames
-decoded with every field right, "spurious" are frames decoded that were never sent
-(valid-looking, wrong values: the worst outcome).
+imported, and its decoded frames compared with the frames sent near the same time:
+"recovered" are frames decoded with their type, positions and deltas right, "spurious" are
+frames decoded that match none sent (valid-looking, wrong values: the worst outcome).
 
 Usage: receiver_table.py BUILD [REFERENCE_BUILD]
   BUILD renders every recording; its importer is measured, and REFERENCE_BUILD's importer too
