@@ -72,6 +72,9 @@ constexpr double PhaseGain = 0.2, PeriodGain = 0.01;
 constexpr double PhaseGainAcquiring = 0.6, PeriodGainAcquiring = 0.05;
 // While acquiring, an edge this far (in periods) from the nearest boundary resets the phase.
 constexpr double SnapError = 0.3;
+// Edges are placed again from the levels either side of them for cells of this many samples or
+// more (at fewer, a sample or two per cell, there is no ramp to read).
+constexpr double RefineFromSamples = 3;
 // The clock keeps the period within this fraction of the nominal cell.
 constexpr double WidestDrift = 0.08;
 // A cell this many times the tracked amplitude away from the baseline means a new signal.
@@ -309,6 +312,7 @@ void CellReceiver::Settle(double average, std::uint64_t n) {
 // for a moment first; the level held meanwhile stays, standing for the silence.
 void CellReceiver::Wait(double average, std::uint64_t n) {
   settling_ = SettlingEdges;
+  refineAt_ = 0;
   highest_ = lowest_ = average;
   present_ = false;
   clocked_ = false;
@@ -401,15 +405,53 @@ void CellReceiver::ChangeSide(double filtered, std::vector<double>& edges) {
     period_ = std::clamp(period_, nominal_ * (1 - WidestDrift), nominal_ * (1 + WidestDrift));
     inversePeriod_ = 1 / period_;
   }
+  if (!acquiring && period_ >= RefineFromSamples) {
+    refineCrossing_ = lastCrossing_;
+    refineMiddle_ = middle_;
+    refineSpan_ = span;
+    refineGain_ = PhaseGain;
+    refinePeriodGain_ = settings_.FixedCellLength ? 0 : PeriodGain;
+    refineAt_ = static_cast<std::uint64_t>(std::max(lastCrossing_, 0.0)) + window_ + 2;
+  }
   if (!acquiring) {
     periodSum_ += period_;
     ++periodCount_;
   }
 }
 
+// The edge was placed where the filtered signal crossed the middle; when the levels either side
+// of it are not symmetric about the middle (another transmitter's crosstalk, a baseline still
+// moving), that is early or late. Once the ramp has passed, the edge is placed again where the
+// filtered signal crossed halfway between the levels before and after it, and the clock takes
+// the difference as it took the edge.
+void CellReceiver::RefineEdge() {
+  constexpr std::uint64_t Mask = History - 1;
+  refineAt_ = 0;
+  // (The crossing is at least a few windows into the input, and its edge not long ago.)
+  if (!(refineCrossing_ >= static_cast<double>(window_))) return;
+  const auto crossed = static_cast<std::uint64_t>(refineCrossing_);
+  if (position_ < crossed || position_ - crossed > History / 2) return;
+  const double before = averages_[(crossed - window_) & Mask];
+  const double after = averages_[(crossed + window_ + 1) & Mask];
+  // The filtered edge is a ramp a window long from one level to the other: the crossing of the
+  // halfway level lies that share of the window from the crossing of the middle.
+  const double rise = after - before, height = std::abs(rise);
+  if (height < amplitude_) return;  // no clean edge to read
+  const double shift = std::clamp((before + after) / 2 - refineMiddle_, -height, height) / rise *
+                       static_cast<double>(window_);
+  phase_ += refineGain_ * shift;
+  if (refinePeriodGain_ > 0) {
+    period_ += refinePeriodGain_ * shift / refineSpan_;
+    period_ = std::clamp(period_, nominal_ * (1 - WidestDrift), nominal_ * (1 + WidestDrift));
+    inversePeriod_ = 1 / period_;
+  }
+}
+
 // Each cell whose middle the filter has passed is decided, and a change of level is an edge.
 void CellReceiver::DecideCells(std::uint64_t n, std::vector<double>& edges) {
   if (!clocked_ || n < decideAt_) return;
+  // (The latest edge is placed again at the first decision after its ramp has passed.)
+  if (refineAt_ != 0 && n >= refineAt_) RefineEdge();
   for (int decided = 0; decided < MostCellsPerSample; ++decided) {
     const double start = phase_ + static_cast<double>(nextCell_ - anchorCell_) * period_;
     const double end = start + period_;

@@ -68,6 +68,7 @@ class CellReceiver {
   void Settle(double average, std::uint64_t n);
   void TrackEdge(double filtered, std::uint64_t n, std::vector<double>& edges);
   void ChangeSide(double filtered, std::vector<double>& edges);
+  void RefineEdge();
   void Refresh();
   void Wait(double average, std::uint64_t n);
   // Deciding a cell rounds and multiplies a good deal: built twice, and the copy for
@@ -143,6 +144,10 @@ class CellReceiver {
   std::int64_t anchorCell_ = 0;  // the cell whose boundary lies at phase_
   std::int64_t nextCell_ = 0;    // the next cell to decide
   bool clocked_ = false;
+  // The latest edge, to be placed again once its ramp has passed (see RefineEdge).
+  std::uint64_t refineAt_ = 0;  // the sample at which to (0: none)
+  double refineCrossing_ = 0, refineMiddle_ = 0, refineSpan_ = 1, refineGain_ = 0,
+         refinePeriodGain_ = 0;
 
   // Decisions.
   int level_ = 0;       // the last cell's level: +1, -1, 0 before the first

@@ -132,12 +132,13 @@ TEST(Receiver, SummaryReportsTheMeasuredCellAndTheCorrection) {
   EXPECT_EQ(FramesOf(received), FramesOf(sent));
 }
 
-// Another transmitter's crosstalk, at a third of the level, is heard before the first edge
-// of the recording's own signal; the recording must still start with its first sync run, so
-// that the first frame decodes too.
-TEST(Receiver, CrosstalkBeforeTheFirstEdgeMakesNoStart) {
+// Another transmitter's crosstalk, at a third of the level: it is heard before the first edge of
+// the recording's own signal, and the recording must still start with its first sync run, so
+// that the first frame decodes too; and where it makes the levels either side of an edge
+// lopsided, the edge must still be placed where it is.
+TEST(Receiver, CrosstalkNeitherStartsTheSignalNorMovesItsEdges) {
   std::string sent = TemporaryPath(".cap"), clean = TemporaryPath(".wav");
-  ASSERT_EQ(RunCommand(Tool + " synth --pattern sweep --frames 200 --seed 7 -o " + sent +
+  ASSERT_EQ(RunCommand(Tool + " synth --pattern sweep --frames 400 --seed 7 -o " + sent +
                        " --wav " + clean + " --sample-format float")
                 .exitCode,
             0);
