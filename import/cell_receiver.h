@@ -9,17 +9,20 @@
 //
 // - The filter averages a cell's worth of samples, the noise bandwidth of the signal.
 // - A cell clock (a phase-locked loop) follows the cells' boundaries from the edges of the
-//   filtered signal, placed between samples; it tracks a transmitter or sound card that runs
+//   filtered signal, placed between samples, and placed again once their ramp has passed,
+//   halfway between the levels either side; it tracks a transmitter or sound card that runs
 //   fast or slow, and one that drifts. Each cell's level is decided once, at its middle, where
 //   the filtered signal is furthest from the edges, so noise has to be large to flip one.
 // - The baseline is the signal's middle between its two levels; it follows a DC offset, hum,
 //   AGC and the droop of an AC-coupled input, learned from the decided cells (decision
-//   feedback). The amplitude is the signal's own, so the decisions scale with it.
+//   feedback), fast while it lags behind them and slowly while it would only chase noise. The
+//   amplitude is the signal's own, so the decisions scale with it.
 // - A strong AC coupling (a phone line's 300 Hz high-pass) drains much of the level within a
 //   cell; it is undone on the samples themselves, from the droop measured along long runs.
 // - Until the signal has settled (and again after a silence), baseline and amplitude come from
 //   the extremes seen lately, and the clock snaps to the first edges: a transmitter switched on
-//   after silence is heard from its first frame.
+//   after silence is heard from its first frame. The recording's first edges are held until
+//   then, so that a false start (crosstalk, a codec's pre-echo) can be taken back.
 //
 // Level changes are handed on in cells of the nominal length (at the nominal sample rate), so
 // the durations written are whole cells, whatever the clocks did. It is causal: a cell is
