@@ -399,18 +399,11 @@ void CellReceiver::ChangeSide(double filtered, std::vector<double>& edges) {
     phase_ += error;
     return;
   }
-  phase_ += (acquiring ? PhaseGainAcquiring : PhaseGain) * error;
-  if (!settings_.FixedCellLength) {
-    period_ += (acquiring ? PeriodGainAcquiring : PeriodGain) * error / span;
-    period_ = std::clamp(period_, nominal_ * (1 - WidestDrift), nominal_ * (1 + WidestDrift));
-    inversePeriod_ = 1 / period_;
-  }
+  Follow(error, span, acquiring);
   if (!acquiring && period_ >= RefineFromSamples) {
     refineCrossing_ = lastCrossing_;
     refineMiddle_ = middle_;
     refineSpan_ = span;
-    refineGain_ = PhaseGain;
-    refinePeriodGain_ = settings_.FixedCellLength ? 0 : PeriodGain;
     refineAt_ = static_cast<std::uint64_t>(std::max(lastCrossing_, 0.0)) + window_ + 2;
   }
   if (!acquiring) {
@@ -439,12 +432,17 @@ void CellReceiver::RefineEdge() {
   if (height < amplitude_) return;  // no clean edge to read
   const double shift = std::clamp((before + after) / 2 - refineMiddle_, -height, height) / rise *
                        static_cast<double>(window_);
-  phase_ += refineGain_ * shift;
-  if (refinePeriodGain_ > 0) {
-    period_ += refinePeriodGain_ * shift / refineSpan_;
-    period_ = std::clamp(period_, nominal_ * (1 - WidestDrift), nominal_ * (1 + WidestDrift));
-    inversePeriod_ = 1 / period_;
-  }
+  Follow(shift, refineSpan_, false);
+}
+
+// The clock takes an edge `error` samples off its boundary, `span` cells after the edge before:
+// its phase moves by a share of the error, its period (unless fixed) by less.
+void CellReceiver::Follow(double error, double span, bool acquiring) {
+  phase_ += (acquiring ? PhaseGainAcquiring : PhaseGain) * error;
+  if (settings_.FixedCellLength) return;
+  period_ += (acquiring ? PeriodGainAcquiring : PeriodGain) * error / span;
+  period_ = std::clamp(period_, nominal_ * (1 - WidestDrift), nominal_ * (1 + WidestDrift));
+  inversePeriod_ = 1 / period_;
 }
 
 // Each cell whose middle the filter has passed is decided, and a change of level is an edge.

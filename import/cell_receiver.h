@@ -72,6 +72,7 @@ class CellReceiver {
   void TrackEdge(double filtered, std::uint64_t n, std::vector<double>& edges);
   void ChangeSide(double filtered, std::vector<double>& edges);
   void RefineEdge();
+  void Follow(double error, double span, bool acquiring);
   void Refresh();
   void Wait(double average, std::uint64_t n);
   // Deciding a cell rounds and multiplies a good deal: built twice, and the copy for
@@ -149,8 +150,7 @@ class CellReceiver {
   bool clocked_ = false;
   // The latest edge, to be placed again once its ramp has passed (see RefineEdge).
   std::uint64_t refineAt_ = 0;  // the sample at which to (0: none)
-  double refineCrossing_ = 0, refineMiddle_ = 0, refineSpan_ = 1, refineGain_ = 0,
-         refinePeriodGain_ = 0;
+  double refineCrossing_ = 0, refineMiddle_ = 0, refineSpan_ = 1;
 
   // Decisions.
   int level_ = 0;       // the last cell's level: +1, -1, 0 before the first
