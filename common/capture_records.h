@@ -6,7 +6,8 @@
 // A regular file is read in full blocks. A stream is read as its bytes arrive: every read hands
 // on the whole records it completes (a partial record waits for its remaining bytes), and
 // whenever the next read would block the reader first tells its caller it is idle, so whatever
-// was decoded can be handed on while the input is still open.
+// was decoded can be handed on while the input is still open, and tells it again every
+// IdleWaitMs while it waits, so a caller can notice time passing, keys or a stop request.
 #pragma once
 
 #include <poll.h>
@@ -22,6 +23,8 @@
 
 inline constexpr std::size_t CaptureRecordBytes = 4;
 inline constexpr std::size_t CaptureBlockRecords = 16384;
+// How long a reader waits on a stream before it tells its caller again that it is idle.
+inline constexpr int IdleWaitMs = 50;
 
 enum class CaptureReadResult { Complete, ReadError, Stopped };
 
@@ -35,6 +38,14 @@ inline std::int32_t CaptureRecordAt(const unsigned char* bytes) {
             std::uint32_t{bytes[3]} << 24;
   }
   return static_cast<std::int32_t>(value);
+}
+
+// Stores `duration` at `bytes` as a record: little-endian, two's complement.
+inline void StoreCaptureRecord(unsigned char* bytes, std::int32_t duration) {
+  const auto value = static_cast<std::uint32_t>(duration);
+  for (std::size_t b = 0; b < CaptureRecordBytes; ++b) {
+    bytes[b] = static_cast<unsigned char>(value >> (8 * b));
+  }
 }
 
 // Whether `file` is a stream rather than a regular file (which never makes a reader wait).
@@ -72,7 +83,15 @@ CaptureReadResult ReadCaptureStream(std::FILE* file, BlockHandler& handleBlock,
   std::size_t carried = 0;
   for (;;) {
     pollfd ready{descriptor, POLLIN, 0};
-    if (poll(&ready, 1, 0) == 0 && !whenIdle()) return CaptureReadResult::Stopped;
+    if (poll(&ready, 1, 0) == 0) {
+      // Nothing to read: whatever is decoded goes on, then the wait, in slices. A poll that
+      // fails for another reason than a signal leaves the read below to report it.
+      int status = 0;
+      do {
+        if (!whenIdle()) return CaptureReadResult::Stopped;
+        status = poll(&ready, 1, IdleWaitMs);
+      } while (status == 0 || (status < 0 && errno == EINTR));
+    }
     ssize_t got = read(descriptor, Bytes + carried, sizeof Bytes - carried);
     if (got < 0) {
       if (errno != EINTR && errno != EAGAIN) return CaptureReadResult::ReadError;

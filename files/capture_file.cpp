@@ -10,22 +10,20 @@
 #include "files/output_file.h"
 
 bool WriteCaptureRecord(std::FILE* file, std::int32_t duration) {
-  auto value = static_cast<std::uint32_t>(duration);
-  unsigned char bytes[4] = {
-      static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
-      static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
+  unsigned char bytes[CaptureRecordBytes];
+  StoreCaptureRecord(bytes, duration);
   return std::fwrite(bytes, 1, sizeof bytes, file) == sizeof bytes;
 }
 
 bool WriteCaptureRecords(std::FILE* file, const std::int32_t* durations, std::size_t count) {
-  unsigned char bytes[4096 * 4];
+  unsigned char bytes[4096 * CaptureRecordBytes];
   while (count > 0) {
-    std::size_t part = std::min<std::size_t>(count, sizeof bytes / 4);
+    std::size_t part = std::min<std::size_t>(count, sizeof bytes / CaptureRecordBytes);
     for (std::size_t i = 0; i < part; ++i) {
-      auto value = static_cast<std::uint32_t>(durations[i]);
-      for (int b = 0; b < 4; ++b) bytes[4 * i + b] = static_cast<unsigned char>(value >> (8 * b));
+      StoreCaptureRecord(bytes + CaptureRecordBytes * i, durations[i]);
     }
-    if (std::fwrite(bytes, 1, part * 4, file) != part * 4) return false;
+    const std::size_t size = part * CaptureRecordBytes;
+    if (std::fwrite(bytes, 1, size, file) != size) return false;
     durations += part;
     count -= part;
   }
@@ -51,7 +49,7 @@ std::string RecognizeNonCapture(const unsigned char* bytes, std::size_t size) {
                (StartsWith(bytes, size, "FORM") &&
                 (StartsWith(bytes, size, "AIFF", 8) || StartsWith(bytes, size, "AIFC", 8))) ||
                (size >= 2 && bytes[0] == 0xFF && (bytes[1] & 0xE0) == 0xE0);
-  if (audio) return std::string("looks like an audio recording") + Import;
+  if (audio) return std::string(AudioRecordingRefusal) + Import;
   // Text: every byte printable or white space. A capture's first runs are short, so their
   // records hold zero bytes.
   std::size_t text = 0;

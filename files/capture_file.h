@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/pcm_types.h"
@@ -27,6 +28,9 @@ std::string WriteCaptureFile(const std::string& path, const RunDurations& durati
 // ("looks like an audio recording; run MorvantisCapture import first"), or an empty text for
 // bytes a capture may start with.
 std::string RecognizeNonCapture(const unsigned char* bytes, std::size_t size);
+
+// How RecognizeNonCapture's answer begins for an audio recording.
+inline constexpr std::string_view AudioRecordingRefusal = "looks like an audio recording";
 
 // Reads every whole record of `path` ("-" for standard input). Returns an error text.
 std::string ReadCaptureFile(const std::string& path, RunDurations& durations);

@@ -13,8 +13,12 @@
 #include <optional>
 #include <vector>
 
+#include "files/input_wait.h"
+#include "files/stop_signal.h"
+#include "import/raw_pcm_import.h"
 #include "import/sample_import.h"
 #include "import/sample_source.h"
+#include "import/wave_stream.h"
 
 namespace {
 
@@ -57,7 +61,9 @@ std::string TruncationNote(SNDFILE* file) {
 // only within the newest StreamLookBack bytes.
 class StreamFile {
  public:
-  explicit StreamFile(int descriptor) : descriptor_(descriptor) {}
+  // `start`: bytes already read from the descriptor, which the stream begins with.
+  StreamFile(int descriptor, const unsigned char* start, std::size_t size, const WaitHook& waiting)
+      : descriptor_(descriptor), kept_(start, start + size), waiting_(waiting) {}
 
   static sf_count_t Length(void*) { return SF_COUNT_MAX; }
 
@@ -96,12 +102,14 @@ class StreamFile {
   static sf_count_t Tell(void* self) { return static_cast<StreamFile*>(self)->position_; }
 
  private:
-  // Reads more input (past a seek forward, skipping what lies between). False at its end.
+  // Reads more input (past a seek forward, skipping what lies between). False at its end, or
+  // when the wait is called off.
   bool Fill(std::size_t wanted) {
     unsigned char block[1 << 16];
     for (;;) {
+      if (!WaitForInput(descriptor_, waiting_)) return false;
       ssize_t got = read(descriptor_, block, std::min(wanted, sizeof block));
-      if (got < 0 && errno == EINTR) return false;  // a stop signal: the input ends here
+      if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
       if (got <= 0) return false;
       kept_.insert(kept_.end(), block, block + got);
       if (kept_.size() > 2 * StreamLookBack) {
@@ -115,6 +123,7 @@ class StreamFile {
 
   int descriptor_;
   std::vector<unsigned char> kept_;
+  const WaitHook& waiting_;
   sf_count_t base_ = 0;  // where kept_ starts in the stream
   sf_count_t position_ = 0;
 };
@@ -123,21 +132,24 @@ class SoundFileSource : public SampleSource {
  public:
   ~SoundFileSource() override {
     if (file_ != nullptr) sf_close(file_);
-    if (descriptor_ > STDIN_FILENO) close(descriptor_);
   }
 
+  // A file, by name.
   std::string Open(const std::string& path, int channel) {
     SF_INFO info{};
-    struct stat status {};
-    bool stream = path == "-" || (stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode));
-    if (stream) {
-      descriptor_ = path == "-" ? STDIN_FILENO : open(path.c_str(), O_RDONLY | O_CLOEXEC);
-      if (descriptor_ < 0) return "cannot open " + path + ": " + std::strerror(errno);
-      stream_.emplace(descriptor_);
-      file_ = sf_open_virtual(&io_, SFM_READ, &info, &*stream_);
-    } else {
-      file_ = sf_open(path.c_str(), SFM_READ, &info);
-    }
+    file_ = sf_open(path.c_str(), SFM_READ, &info);
+    return Opened(path, channel, info, false);
+  }
+
+  // A stream whose first bytes, `start`, have been read already.
+  std::string OpenStream(const std::string& path, int descriptor, const unsigned char* start,
+                         std::size_t size, int channel) {
+    SF_INFO info{};
+    stream_.emplace(descriptor, start, size, Waiting);
+    file_ = sf_open_virtual(&io_, SFM_READ, &info, &*stream_);
+    return Opened(path, channel, info, true);
+  }
+  std::string Opened(const std::string& path, int channel, const SF_INFO& info, bool stream) {
     if (file_ == nullptr) {
       return Named(path) + " is not an audio " + (stream ? "stream" : "file") +
              " that can be read (" + sf_strerror(nullptr) + ")";
@@ -188,7 +200,6 @@ class SoundFileSource : public SampleSource {
   }
 
   SNDFILE* file_ = nullptr;
-  int descriptor_ = -1;
   std::optional<StreamFile> stream_;
   SF_VIRTUAL_IO io_ = {StreamFile::Length, StreamFile::Seek, StreamFile::Read, StreamFile::Write,
                        StreamFile::Tell};
@@ -196,13 +207,78 @@ class SoundFileSource : public SampleSource {
   std::vector<float> interleaved_;
 };
 
+// Reads exactly `size` bytes from a live descriptor, waiting as the hook allows; fewer at the
+// end of the input, on an error or when the wait is called off.
+std::size_t ReadExactly(int descriptor, unsigned char* into, std::size_t size,
+                        const WaitHook& waiting) {
+  std::size_t done = 0;
+  while (done < size && WaitForInput(descriptor, waiting)) {
+    ssize_t got = read(descriptor, into + done, size - done);
+    if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (got <= 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return done;
+}
+
+// A stream: WAV, AIFF and Wave64 have their header read here and their samples read as raw
+// PCM while they arrive; anything else goes to libsndfile, which reads the rest of the stream.
+std::string ImportAudioStream(const ImportRequest& request, ImportSummary& summary) {
+  const std::string name = request.Input == "-" ? "standard input" : request.Input;
+  const int descriptor =
+      request.Input == "-" ? STDIN_FILENO : open(request.Input.c_str(), O_RDONLY | O_CLOEXEC);
+  if (descriptor < 0) return "cannot open " + request.Input + ": " + std::strerror(errno);
+  // A stream ends when the user says so, its header included.
+  EndInputOnSignal();
+  RunSink& sink = *request.Sink;
+  const WaitHook waiting = [&sink] { return !StopRequested() && sink.Waiting(); };
+  std::string error;
+  unsigned char magic[WaveMagicBytes];
+  const std::size_t got = ReadExactly(descriptor, magic, sizeof magic, waiting);
+  if (got == sizeof magic && IsWaveContainer(magic)) {
+    WaveLayout layout;
+    error = ReadWaveHeader(
+        magic,
+        [&](unsigned char* into, std::size_t size) {
+          return ReadExactly(descriptor, into, size, waiting);
+        },
+        layout);
+    if (!error.empty() && StopRequested()) {
+      error.clear();  // stopped before the samples began: an empty recording, kept as such
+    } else if (!error.empty()) {
+      error = name + " " + error;
+    } else if (request.Audio.Channel > layout.Channels) {
+      error = "channel " + std::to_string(request.Audio.Channel) + " does not exist: " + name +
+              " has " + std::to_string(layout.Channels) + " channel" +
+              (layout.Channels == 1 ? "" : "s");
+    } else {
+      RawPcmSource source(descriptor, layout.RawFormat, static_cast<int>(layout.Rate),
+                          layout.Channels, request.Audio.Channel, true, layout.DataBytes);
+      source.Format = layout.Container + " (" + layout.RawFormat + ")";
+      source.Rate = layout.Rate;
+      error = ImportSamples(source, name, request, summary);
+    }
+  } else {
+    SoundFileSource source;
+    source.Waiting = waiting;
+    error = source.OpenStream(request.Input, descriptor, magic, got, request.Audio.Channel);
+    if (error.empty()) error = ImportSamples(source, name, request, summary);
+  }
+  if (descriptor != STDIN_FILENO) close(descriptor);
+  return error;
+}
+
 }  // namespace
 
 std::string ImportAudio(const ImportRequest& request, ImportSummary& summary) {
+  struct stat status {};
+  if (request.Input == "-" ||
+      (stat(request.Input.c_str(), &status) == 0 && !S_ISREG(status.st_mode))) {
+    return ImportAudioStream(request, summary);
+  }
   SoundFileSource source;
   if (std::string error = source.Open(request.Input, request.Audio.Channel); !error.empty()) {
     return error;
   }
-  return ImportSamples(source, request.Input == "-" ? "standard input" : request.Input, request,
-                       summary);
+  return ImportSamples(source, request.Input, request, summary);
 }

@@ -5,8 +5,6 @@
 #include <cmath>
 #include <limits>
 
-#include "files/capture_file.h"
-
 namespace {
 
 // Edge times are kept within ±2^62 units (over three million years), so differences of two of
@@ -15,11 +13,18 @@ constexpr double FarthestEdge = 4611686018427387904.0;
 
 }  // namespace
 
-void EdgeTimeline::Close(double tick) {
+bool EdgeTimeline::Close(double tick) {
   if (runs_ > 0 && tick > lastTick_) AddEdge(tick);
+  return HandOn();
 }
 
-void EdgeTimeline::AddEdge(double tick) {
+bool EdgeTimeline::HandOn() {
+  if (!refused_ && waitingCount_ > 0) refused_ = !sink_.TakeRuns(waiting_.data(), waitingCount_);
+  waitingCount_ = 0;
+  return !refused_;
+}
+
+bool EdgeTimeline::AddEdge(double tick) {
   lastTick_ = tick;
   double units = tick * unitsPerTick_;
   units = std::isnan(units) ? 0 : std::clamp(units, -FarthestEdge, FarthestEdge);
@@ -32,7 +37,8 @@ void EdgeTimeline::AddEdge(double tick) {
     duration = std::clamp(duration, Shortest, Longest);
     ++clamped_;
   }
-  WriteCaptureRecord(output_, static_cast<std::int32_t>(duration));  // errors show at Commit()
+  waiting_[waitingCount_++] = static_cast<std::int32_t>(duration);
   fit_.Add(static_cast<std::int32_t>(duration));
   ++runs_;
+  return waitingCount_ < waiting_.size() || HandOn();
 }

@@ -1,34 +1,43 @@
-// Level changes to a capture file, streamed: each edge's time is converted to capture units and
-// rounded, and the durations are the differences of the rounded times, so rounding never
-// accumulates over long recordings. The start and the end of the recording count as edges, so
-// the first and the last stretch are runs too.
+// Level changes to runs, streamed: each edge's time is converted to capture units and rounded,
+// and the durations are the differences of the rounded times, so rounding never accumulates over
+// long recordings. The start and the end of the recording count as edges, so the first and the
+// last stretch are runs too. The runs go to a sink (a capture file, a decode session) whenever
+// HandOn() is called and whenever a block of them is full.
 #pragma once
 
+#include <array>
 #include <cstdint>
-#include <cstdio>
 
+#include "common/run_sink.h"
 #include "import/cell_length_fit.h"
 
 class EdgeTimeline {
  public:
-  // `output` receives the little-endian records; `unitsPerTick` converts edge times (in samples,
-  // VCD ticks or seconds) to capture units, the import's --scale included.
-  EdgeTimeline(std::FILE* output, double unitsPerTick)
-      : output_(output), unitsPerTick_(unitsPerTick) {}
+  // `sink` receives the runs; `unitsPerTick` converts edge times (in samples, VCD ticks or
+  // seconds) to capture units, the import's --scale included.
+  EdgeTimeline(RunSink& sink, double unitsPerTick) : sink_(sink), unitsPerTick_(unitsPerTick) {}
 
   // A level change at `tick` (fractional ticks allowed), measured from the start of the recording.
-  void AddEdge(double tick);
+  // False once the sink takes no more.
+  bool AddEdge(double tick);
 
-  // The recording ends at `tick`: the stretch since the last edge becomes the last run.
-  void Close(double tick);
+  // Hands the runs so far to the sink. False once the sink takes no more.
+  bool HandOn();
+
+  // The recording ends at `tick`: the stretch since the last edge becomes the last run, and
+  // every run goes to the sink.
+  bool Close(double tick);
 
   std::uint64_t RunsWritten() const { return runs_; }
   std::uint64_t RunsClamped() const { return clamped_; }
   const CellLengthFit& Fit() const { return fit_; }
 
  private:
-  std::FILE* output_;
+  RunSink& sink_;
   double unitsPerTick_;
+  std::array<std::int32_t, 1024> waiting_{};  // runs not yet handed on
+  std::size_t waitingCount_ = 0;
+  bool refused_ = false;  // the sink takes no more
   std::int64_t previousEdge_ = 0;
   double lastTick_ = 0;
   std::uint64_t runs_ = 0;

@@ -1,14 +1,14 @@
-// What every importer is given and what it reports back. In: the input's name, where the
-// capture records go, and the options of every kind of input. Out: a summary of what was read,
+// What every importer is given and what it reports back. In: the input's name, where the runs
+// go (a capture file's writer, a decode session), and the options of every kind of input. Out: a summary of what was read,
 // for the import's closing report.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <optional>
 #include <string>
 
+#include "common/run_sink.h"
 #include "import/cell_length_fit.h"
 #include "import/cell_receiver.h"
 
@@ -36,14 +36,14 @@ struct BlockLevels {
   float Peak = 0;             // the largest magnitude, full scale 1
   std::uint64_t Clipped = 0;  // samples at full scale or beyond (clipped), in the block
   double UnitsPerCell = 0;    // the cell length the receiver's clock measures, so far
+  std::uint64_t Overruns = 0;  // so far: times a sound card's buffer filled before it was read
 };
 using LevelReport = std::function<void(const BlockLevels&)>;
 
 struct ImportRequest {
-  std::string Input;             // a file, or - for standard input
-  std::FILE* Output = nullptr;   // receives the capture records
-  bool HandOnEachBlock = false;  // someone reads the output live: flush it after every block
-  std::optional<double> Scale;   // multiplies every duration; none: audio timing is tracked
+  std::string Input;            // a file, or - for standard input
+  RunSink* Sink = nullptr;      // receives the runs
+  std::optional<double> Scale;  // multiplies every duration; none: audio timing is tracked
   AudioImportOptions Audio;
   LogicImportOptions Logic;
   ProgressReport Progress;
@@ -62,6 +62,7 @@ struct ImportSummary {
   std::uint64_t SamplesClipped = 0;     // beyond full scale (infinities too), clipped
   std::uint64_t Overruns = 0;           // times a sound card's buffer filled before it was read
   bool EndedBySignal = false;           // a stream the user ended (SIGINT, SIGTERM)
+  bool EndedBySink = false;             // the sink took no more (a failed write, a reader quit)
   CellLengthFit Fit;                    // of the durations as recorded
   bool TimingTracked = false;           // audio: the receiver's cell clock followed the cell length
   double MeasuredUnitsPerCell = 0;      // audio: the cell length it measured

@@ -6,7 +6,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 
 #include "import/sample_import.h"
@@ -22,23 +25,61 @@ std::int32_t SignExtend(std::uint32_t value, int bits) {
   return static_cast<std::int32_t>((value ^ sign)) - static_cast<std::int32_t>(sign);
 }
 
+// Every raw sample format: its name, its size, and how its bytes are read.
+struct RawFormat {
+  const char* Name;
+  std::size_t Bytes;
+  enum Kind { Unsigned, Signed, Float } Is;
+  bool BigEndian;
+};
+
+constexpr std::array<RawFormat, 12> RawFormats = {{
+    {"u8", 1, RawFormat::Unsigned, false},
+    {"s8", 1, RawFormat::Signed, false},
+    {"s16le", 2, RawFormat::Signed, false},
+    {"s16be", 2, RawFormat::Signed, true},
+    {"s24le", 3, RawFormat::Signed, false},
+    {"s24be", 3, RawFormat::Signed, true},
+    {"s32le", 4, RawFormat::Signed, false},
+    {"s32be", 4, RawFormat::Signed, true},
+    {"f32le", 4, RawFormat::Float, false},
+    {"f32be", 4, RawFormat::Float, true},
+    {"f64le", 8, RawFormat::Float, false},
+    {"f64be", 8, RawFormat::Float, true},
+}};
+
+const RawFormat* FindRawFormat(const std::string& name) {
+  for (const RawFormat& format : RawFormats) {
+    if (name == format.Name) return &format;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
+std::vector<std::string> RawFormatNames() {
+  std::vector<std::string> names;
+  for (const RawFormat& format : RawFormats) names.emplace_back(format.Name);
+  return names;
+}
+
 std::size_t RawSampleBytes(const std::string& format) {
-  if (format == "u8" || format == "s8") return 1;
-  if (format == "s16le" || format == "s16be") return 2;
-  if (format == "s24le") return 3;
-  if (format == "s32le" || format == "f32le") return 4;
-  return 0;
+  const RawFormat* found = FindRawFormat(format);
+  return found != nullptr ? found->Bytes : 0;
 }
 
 RawPcmSource::RawPcmSource(int descriptor, const std::string& format, int rate, int channels,
-                           int channel, bool live)
+                           int channel, bool live, std::uint64_t mostBytes)
     : descriptor_(descriptor),
       format_(format),
       sampleBytes_(RawSampleBytes(format)),
       frameBytes_(sampleBytes_ * static_cast<std::size_t>(channels)),
-      channel_(channel) {
+      channel_(channel),
+      bytesLeft_(mostBytes > 0 ? mostBytes : UINT64_MAX) {
+  const RawFormat* found = FindRawFormat(format);
+  float_ = found->Is == RawFormat::Float;
+  unsigned_ = found->Is == RawFormat::Unsigned;
+  bigEndian_ = found->BigEndian;
   Format = "raw " + format;
   Rate = rate;
   Channels = channels;
@@ -48,40 +89,37 @@ RawPcmSource::RawPcmSource(int descriptor, const std::string& format, int rate, 
 }
 
 float RawPcmSource::Sample(const unsigned char* b) const {
-  switch (sampleBytes_) {
-    case 1:
-      return format_ == "u8" ? (static_cast<float>(b[0]) - 128) / 128
-                             : static_cast<float>(static_cast<std::int8_t>(b[0])) / 128;
-    case 2: {
-      std::uint32_t value = format_ == "s16le" ? b[0] | b[1] << 8 : b[1] | b[0] << 8;
-      return static_cast<float>(SignExtend(value, 16)) / 32768;
-    }
-    case 3:
-      return static_cast<float>(SignExtend(b[0] | b[1] << 8 | b[2] << 16, 24)) / 8388608;
-    default: {
-      std::uint32_t value = std::uint32_t{b[0]} | std::uint32_t{b[1]} << 8 |
-                            std::uint32_t{b[2]} << 16 | std::uint32_t{b[3]} << 24;
-      if (format_ == "f32le") {
-        float sample;
-        std::memcpy(&sample, &value, sizeof sample);
-        return sample;  // the sample guard deals with NaN and infinities
-      }
-      return static_cast<float>(static_cast<double>(static_cast<std::int32_t>(value)) /
-                                2147483648.0);
-    }
+  std::uint64_t value = 0;
+  for (std::size_t i = 0; i < sampleBytes_; ++i) {
+    value = value << 8 | b[bigEndian_ ? i : sampleBytes_ - 1 - i];
   }
+  const int bits = static_cast<int>(sampleBytes_ * 8);
+  if (float_) {
+    // The sample guard deals with NaN and infinities.
+    if (sampleBytes_ == 8) return static_cast<float>(std::bit_cast<double>(value));
+    return std::bit_cast<float>(static_cast<std::uint32_t>(value));
+  }
+  const double fullScale = std::ldexp(1.0, bits - 1);
+  if (unsigned_) return static_cast<float>((static_cast<double>(value) - fullScale) / fullScale);
+  return static_cast<float>(SignExtend(static_cast<std::uint32_t>(value), bits) / fullScale);
 }
 
 long RawPcmSource::Read(float* mono, std::size_t frames) {
   frames = std::min(frames, BlockFrames);
   for (;;) {
-    ssize_t got = read(descriptor_, bytes_.data() + carried_, frames * frameBytes_ - carried_);
-    if (got < 0 && errno == EINTR) return 0;  // a stop signal: the input ends here
+    if (Live && !WaitForInput(descriptor_, Waiting)) return 0;
+    if (bytesLeft_ == 0) return 0;  // the samples the header announced have all come
+    const std::size_t wanted = static_cast<std::size_t>(
+        std::min<std::uint64_t>(frames * frameBytes_ - carried_, bytesLeft_));
+    ssize_t got = read(descriptor_, bytes_.data() + carried_, wanted);
+    // A signal, or a descriptor opened without blocking: back to waiting, which sees a stop.
+    if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (got < 0) {
       error_ = std::strerror(errno);
       return -1;
     }
     if (got == 0) return 0;  // a partial frame at the end is ignored
+    bytesLeft_ -= static_cast<std::uint64_t>(got);
     std::size_t have = carried_ + static_cast<std::size_t>(got);
     std::size_t whole = have / frameBytes_;
     const unsigned char* frame =

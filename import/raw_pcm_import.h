@@ -1,24 +1,28 @@
-// Raw PCM to captures. In: headerless samples from a file or standard input (what arecord -t raw
-// or another program writes), described by --raw FORMAT (u8, s8, s16le, s16be, s24le, s32le,
-// f32le), --rate and --channels. Out: capture records, through the same slicing as audio files.
-// A stream is read as it arrives; a partial frame at its end is ignored.
+// Raw PCM to runs. In: headerless samples from a file or standard input (what arecord -t raw or
+// another program writes), described by --raw FORMAT (u8, s8, s16, s24 and s32 in either byte
+// order, f32 and f64 likewise: s16le, f32be, ...), --rate and --channels. Out: runs, through the
+// same receiver as audio files. A stream is read as it arrives; a partial frame at its end is
+// ignored. The samples of a WAV or AIFF stream are read this way too, after their header.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "import/import_request.h"
 #include "import/sample_source.h"
 
-// The raw sample formats, by name; their sizes in bytes, or 0 for an unknown name.
+// The raw sample formats' names, and their sizes in bytes (0 for an unknown name).
+std::vector<std::string> RawFormatNames();
 std::size_t RawSampleBytes(const std::string& format);
 
 // A source over an open descriptor (not closed by it) of raw samples.
 class RawPcmSource : public SampleSource {
  public:
-  // `live`: the descriptor is a pipe, a FIFO, a terminal or a device.
+  // `format` is one of RawFormatNames(); `live`: the descriptor is a pipe, a FIFO, a terminal or
+  // a device; `mostBytes`: the samples end after this many bytes (0: at the end of the input).
   RawPcmSource(int descriptor, const std::string& format, int rate, int channels, int channel,
-               bool live);
+               bool live, std::uint64_t mostBytes = 0);
 
   long Read(float* mono, std::size_t frames) override;
   std::string Error() const override { return error_; }
@@ -32,6 +36,8 @@ class RawPcmSource : public SampleSource {
   int channel_;
   std::vector<unsigned char> bytes_;
   std::size_t carried_ = 0;  // bytes of a partial frame kept from the last read
+  std::uint64_t bytesLeft_;  // of the samples announced
+  bool float_ = false, unsigned_ = false, bigEndian_ = false;
   std::string error_;
 };
 

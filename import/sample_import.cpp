@@ -1,4 +1,4 @@
-// Samples in from any source, capture records and the summary out.
+// Samples in from any source, runs to the request's sink and the summary out.
 #include "import/sample_import.h"
 
 #include <algorithm>
@@ -25,16 +25,21 @@ std::string ImportSamples(SampleSource& source, const std::string& name,
   summary.Format = source.Format;
   summary.Rate = source.Rate;
   summary.Channels = source.Channels;
-  if (source.Live) EndInputOnSignal();
+  RunSink& sink = *request.Sink;
+  if (source.Live) {
+    EndInputOnSignal();
+    source.Waiting = [&sink] { return !StopRequested() && sink.Waiting(); };
+  }
 
   // Sound cards and transmitters run a little fast or slow: the receiver's cell clock follows
   // them, unless --scale fixes the cell length, and hands on whole cells of the nominal length.
   ReceiverSettings settings = request.Audio.Receiver;
   settings.SampleRate = source.Rate;
   if (request.Scale) settings.FixedCellLength = 1 / *request.Scale;
-  CellReceiver slicer(settings);
-  EdgeTimeline timeline(request.Output, UnitsPerSecond / source.Rate);
+  CellReceiver receiver(settings);
+  EdgeTimeline timeline(sink, UnitsPerSecond / source.Rate);
   SampleGuard guard;
+  bool refused = false;  // the sink took no more
 
   const std::size_t block = std::max<std::size_t>(1, source.BlockFrames);
   std::vector<float> samples(block);
@@ -64,46 +69,56 @@ std::string ImportSamples(SampleSource& source, const std::string& name,
         levels.Peak = std::fmax(levels.Peak, magnitude);
         levels.Clipped += magnitude >= ClippingLevel || std::isnan(magnitude);
       }
-      levels.UnitsPerCell = slicer.MeasuredSamplesPerCell() * UnitsPerSecond / source.Rate;
+      levels.UnitsPerCell = receiver.MeasuredSamplesPerCell() * UnitsPerSecond / source.Rate;
+      levels.Overruns = source.Overruns;
       request.Levels(levels);
     }
     guard.Clean(samples.data(), static_cast<std::size_t>(got));
     edges.clear();
-    slicer.Feed(samples.data(), static_cast<std::size_t>(got), edges);
-    for (double edge : edges) timeline.AddEdge(edge);
+    receiver.Feed(samples.data(), static_cast<std::size_t>(got), edges);
+    for (double edge : edges) refused = refused || !timeline.AddEdge(edge);
     framesRead += got;
-    if (request.HandOnEachBlock) std::fflush(request.Output);
+    refused = refused || !timeline.HandOn();
+    // Silence is time too: the sink learns how far the signal has gone, edges or not.
+    sink.SignalTime(receiver.GridTimeOf(static_cast<double>(framesRead)) * 1000 / source.Rate);
+    sink.HandOn();
     if (showProgress) {
       request.Progress(static_cast<double>(framesRead) /
                        static_cast<double>(source.AnnouncedFrames));
     }
-    if (source.Live && StopRequested()) break;
+    if (refused || (source.Live && StopRequested())) break;
   }
   summary.EndedBySignal = source.Live && StopRequested();
+  summary.EndedBySink = refused;
   if (!error.empty() && !summary.EndedBySignal) return error;
-  if (!source.Live && source.AnnouncedFrames > 0 && framesRead < source.AnnouncedFrames &&
-      framesRead < mostFrames) {
+  if (!refused && !source.Live && source.AnnouncedFrames > 0 &&
+      framesRead < source.AnnouncedFrames && framesRead < mostFrames) {
     return name + " is truncated: its header announces " + std::to_string(source.AnnouncedFrames) +
            " frames, the file holds " + std::to_string(framesRead);
   }
-  edges.clear();
-  slicer.Finish(edges);
-  for (double edge : edges) timeline.AddEdge(edge);
-  timeline.Close(slicer.GridTimeOf(static_cast<double>(framesRead)));
+  if (!refused) {
+    edges.clear();
+    receiver.Finish(edges);
+    for (double edge : edges) refused = refused || !timeline.AddEdge(edge);
+    refused = !timeline.Close(receiver.GridTimeOf(static_cast<double>(framesRead))) || refused;
+    sink.HandOn();
+    summary.EndedBySink = refused;
+  }
 
   summary.Seconds = static_cast<double>(framesRead) / source.Rate;
-  summary.HighLevel = slicer.HighLevel();
-  summary.LowLevel = slicer.LowLevel();
+  summary.HighLevel = receiver.HighLevel();
+  summary.LowLevel = receiver.LowLevel();
   summary.Runs = timeline.RunsWritten();
   summary.RunsClamped = timeline.RunsClamped();
   summary.Fit = timeline.Fit();
   summary.TimingTracked = !request.Scale;
-  summary.MeasuredUnitsPerCell = slicer.MeasuredSamplesPerCell() * UnitsPerSecond / source.Rate;
+  summary.MeasuredUnitsPerCell = receiver.MeasuredSamplesPerCell() * UnitsPerSecond / source.Rate;
   summary.SamplesNotNumbers = guard.NotNumbers;
   summary.SamplesClipped = guard.Clipped;
   summary.Overruns = source.Overruns;
+  if (refused) return {};  // the sink says why
   if (framesRead == 0) return name + " holds an empty recording";
-  if (!slicer.SawSignal()) return name + " is silent: no signal to slice";
+  if (!receiver.SawSignal()) return name + " is silent: no signal to receive";
   if (summary.Runs == 0) return name + " is flat: the level never changes";
   return {};
 }

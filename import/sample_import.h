@@ -1,8 +1,8 @@
 // The import of samples, whatever their source. In: a sample source and the import's request.
-// Out: capture records on the request's output, written run by run as each edge is found and
-// handed on after every block when someone reads them live, and the summary. Damaged samples
-// are cleaned (sample_guard.h); a live input ends at its end, after --seconds, or when SIGINT
-// or SIGTERM says so, keeping every whole run found.
+// Out: runs to the request's sink (a capture file's writer, a decode session), handed on after
+// every block together with the signal time reached, and the summary. Damaged samples are
+// cleaned (sample_guard.h); a live input ends at its end, after --seconds, when SIGINT or
+// SIGTERM says so, or when the sink takes no more, keeping every whole run found.
 #pragma once
 
 #include <string>

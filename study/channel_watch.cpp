@@ -6,6 +6,14 @@
 
 #include "common/signal_layout.h"
 
+namespace {
+
+std::int64_t TenthOf(double ms) {
+  return static_cast<std::int64_t>(std::fmax(0, std::floor(std::fmin(ms, 1e15) / 100)));
+}
+
+}  // namespace
+
 double FrameCounts::LostPercent() const {
   const auto all = static_cast<double>(Frames + Lost);
   return all > 0 ? 100.0 * static_cast<double>(Lost) / all : 0;
@@ -45,8 +53,7 @@ void ChannelWatch::OnLostFrame(double ms, FrameLoss /*why*/) {
 }
 
 void ChannelWatch::Count(double ms, bool lost) {
-  const auto tenth = static_cast<std::int64_t>(std::fmax(0, std::floor(ms / 100)));
-  if (tenth > latestTenth_) latestTenth_ = tenth;
+  const auto tenth = TenthOf(ms);
   const auto slot = static_cast<std::size_t>(tenth % Tenths);
   if (recentTenth_[slot] != tenth) {
     recent_[slot] = {};
@@ -56,10 +63,11 @@ void ChannelWatch::Count(double ms, bool lost) {
   ++(lost ? total_.Lost : total_.Frames);
 }
 
-FrameCounts ChannelWatch::LastSecond() const {
+FrameCounts ChannelWatch::LastSecond(double nowMs) const {
+  const std::int64_t now = TenthOf(nowMs);
   FrameCounts counts;
   for (std::size_t slot = 0; slot < Tenths; ++slot) {
-    if (recentTenth_[slot] > latestTenth_ - Tenths &&
+    if (recentTenth_[slot] > now - Tenths && recentTenth_[slot] <= now &&
         (recent_[slot].Frames || recent_[slot].Lost)) {
       counts.Frames += recent_[slot].Frames;
       counts.Lost += recent_[slot].Lost;
@@ -78,7 +86,7 @@ std::string ChannelWatch::StatusLine(double ms) const {
                        : std::snprintf(buffer + at, sizeof buffer - static_cast<std::size_t>(at),
                                        "  ch%d %4d", c, position);
   }
-  const FrameCounts second = LastSecond();
+  const FrameCounts second = LastSecond(ms);
   std::snprintf(buffer + at, sizeof buffer - static_cast<std::size_t>(at),
                 "  %llu fps  lost %llu (%.1f%%) last s, %llu (%.1f%%) in all",
                 static_cast<unsigned long long>(second.Frames + second.Lost),

@@ -35,14 +35,16 @@ class ChannelWatch : public DecodeObserver {
 
   const WatchedChannel& Channel(int channel) const { return channels_[channel - 1]; }
   FrameCounts Total() const { return total_; }
-  FrameCounts LastSecond() const;
+  // Frames and losses in the second of signal time up to `nowMs` (0 when none came in it).
+  FrameCounts LastSecond(double nowMs) const;
   double SignalMs() const { return signalMs_; }
   double FrameEndMs() const { return frameEndMs_; }
   // The cell length in the runs so far (units), and whether there are runs to tell it from.
   double MeasuredUnitsPerCell() const { return fit_.MeasuredUnitsPerCell(); }
   bool HasTiming() const { return fit_.HasData(); }
 
-  // One line: the time given, the eight channels' latest positions, frames per second, losses.
+  // One line: the time given, the eight channels' latest positions, frames per second (in the
+  // second before that time), losses.
   std::string StatusLine(double ms) const;
 
  private:
@@ -53,7 +55,6 @@ class ChannelWatch : public DecodeObserver {
   FrameCounts total_;
   std::array<FrameCounts, Tenths> recent_{};        // by tenth of a second, round robin
   std::array<std::int64_t, Tenths> recentTenth_{};  // which tenth each slot holds
-  std::int64_t latestTenth_ = 0;
   double signalMs_ = 0, frameEndMs_ = 0;
   double unitsSoFar_ = 0;
   std::uint32_t auxFailures_ = 0;  // in the frame being decoded

@@ -1,4 +1,4 @@
-// A capture stream in, the decoder's events as observer calls out.
+// Runs in; the decoder's events, frames and the signal's presence as observer calls out.
 #include "study/decode_session.h"
 
 #include <algorithm>
@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "common/capture_records.h"
-#include "common/text_output.h"
+#include "common/signal_layout.h"
 #include "common/verbose_level.h"
 #include "decoder/run_decoder.h"
 #include "files/capture_file.h"
@@ -23,100 +23,150 @@ constexpr std::int32_t QuietLevel = 0;
 // Records looked at to tell a capture from a recording, a trace or a text.
 constexpr std::size_t RecognizedRecords = 16;
 
-// One decode's listener: turns the decoder's events into the observer's calls.
-struct Session {
-  DecodeObserver* Observer;
-  DecodedFrame Frame;
-  std::uint32_t LastCells = 0;
-  std::int64_t Elapsed = 0;  // cells since the start, not wrapping
+// Whether a session is decoding: the decoder is one per process.
+bool Decoding = false;
 
-  // The time of an event at the decoder's (wrapping) cell total. Between two events the total
-  // moves by far less than 2^31 cells, so the signed difference is the true step.
-  double Milliseconds(std::uint32_t cellTotal) {
-    Elapsed += static_cast<std::int32_t>(cellTotal - LastCells);
-    LastCells = cellTotal;
-    return static_cast<double>(Elapsed) * MillisecondsPerCell;
-  }
-};
-
-Session& Of(void* context) {
-  return *static_cast<Session*>(context);
+DecodeSession& Of(void* context) {
+  return *static_cast<DecodeSession*>(context);
 }
 
 void HearSync(void* context, std::uint32_t cellTotal, Polarity, std::uint32_t) {
-  Session& session = Of(context);
-  session.Observer->OnSync(session.Milliseconds(cellTotal));
+  Of(context).HearSync(cellTotal);
 }
 
 void HearFrameType(void* context, std::uint32_t cellTotal, FrameTypeKind kind, std::uint32_t) {
-  if (kind == FrameTypeKind::Unknown) {
-    Session& session = Of(context);
-    session.Observer->OnLostFrame(session.Milliseconds(cellTotal), FrameLoss::UnknownFrameType);
-  }
+  if (kind == FrameTypeKind::Unknown)
+    Of(context).HearLostFrame(cellTotal, FrameLoss::UnknownFrameType);
 }
 
 void HearInvalidCodeWord(void* context, std::uint32_t cellTotal, std::uint32_t) {
-  Session& session = Of(context);
-  session.Observer->OnLostFrame(session.Milliseconds(cellTotal), FrameLoss::InvalidCodeWord);
+  Of(context).HearLostFrame(cellTotal, FrameLoss::InvalidCodeWord);
 }
 
 void HearGroup(void* context, std::uint32_t cellTotal, const PcmGroupSymbols& group, int parity,
                std::uint32_t groupIndex) {
-  Session& session = Of(context);
-  GroupFields fields = SplitGroup(group);
-  session.Observer->OnGroup(groupIndex, fields);
-  session.Frame.Parity = parity;
-  session.Frame.Groups[groupIndex] = fields;
-  if (groupIndex + 1 == GroupsPerFrame) {
-    session.Frame.EndCells = cellTotal;
-    session.Frame.EndMs = session.Milliseconds(cellTotal);
-    session.Observer->OnFrame(session.Frame);
-  }
+  Of(context).HearGroup(cellTotal, group, parity, groupIndex);
 }
-
-// The decoder's settings as the session found them, put back when it ends.
-class DecoderSettingsScope {
- public:
-  DecoderSettingsScope()
-      : level_(VerboseLevel), sink_(TextOutput.Sink), listeners_(DecoderListeners) {}
-  ~DecoderSettingsScope() {
-    SetOutputSink(sink_);
-    DecoderListeners = listeners_;
-    VerboseLevel = level_;
-  }
-  DecoderSettingsScope(const DecoderSettingsScope&) = delete;
-  DecoderSettingsScope& operator=(const DecoderSettingsScope&) = delete;
-
- private:
-  std::int32_t level_;
-  OutputSink sink_;
-  DecoderEvents listeners_;
-};
 
 }  // namespace
 
-std::string DecodeCaptureFile(const std::string& path, DecodeObserver& observer) {
+DecodeSession::DecodeSession(DecodeObserver& observer, const SessionSettings& settings)
+    : observer_(observer),
+      settings_(settings),
+      savedLevel_(VerboseLevel),
+      savedListeners_(DecoderListeners),
+      savedSink_(TextOutput.Sink) {
+  Decoding = true;
+  observer_.Session = this;
+  SetOutputSink(DiscardOutput);
+  VerboseLevel = QuietLevel;
+  DecoderListeners = {this, ::HearSync, HearFrameType, HearInvalidCodeWord, ::HearGroup, nullptr};
+  ResetRunDecoder();
+}
+
+DecodeSession::~DecodeSession() {
+  DrainOutput();
+  SetOutputSink(savedSink_);
+  DecoderListeners = savedListeners_;
+  VerboseLevel = savedLevel_;
+  observer_.Session = nullptr;
+  Decoding = false;
+}
+
+// The time of an event at the decoder's (wrapping) cell total. Between two looks the total moves
+// by far less than 2^31 cells, so the signed difference is the true step.
+double DecodeSession::Milliseconds(std::uint32_t cellTotal) {
+  elapsedCells_ += static_cast<std::int32_t>(cellTotal - lastCells_);
+  lastCells_ = cellTotal;
+  return static_cast<double>(elapsedCells_) * MillisecondsPerCell;
+}
+
+double DecodeSession::NowMs() const {
+  return std::max(static_cast<double>(elapsedCells_) * MillisecondsPerCell, reportedMs_);
+}
+
+void DecodeSession::CheckSilence(double ms) {
+  if (state_ == SignalState::Present && ms - lastFrameMs_ > settings_.SignalLostMs) {
+    state_ = SignalState::Lost;
+    observer_.OnSignalLost(lastFrameMs_ + settings_.SignalLostMs, SignalLoss::Silence);
+  }
+}
+
+void DecodeSession::Arrived() {
+  waitingSince_.reset();
+  stalled_ = false;
+}
+
+bool DecodeSession::TakeRuns(const std::int32_t* durations, std::size_t count) {
+  Arrived();
+  observer_.OnRuns(durations, count);
+  polarity_ = DecodeRunBlock(durations, count, polarity_);
+  CheckSilence(Milliseconds(RunDecoder.CellTotal));
+  return observer_.WantsMore();
+}
+
+void DecodeSession::SignalTime(double ms) {
+  Arrived();
+  reportedMs_ = std::max(reportedMs_, ms);
+  CheckSilence(NowMs());
+}
+
+bool DecodeSession::Waiting() {
+  const auto now = std::chrono::steady_clock::now();
+  if (!waitingSince_) waitingSince_ = now;
+  const std::chrono::duration<double, std::milli> waited = now - *waitingSince_;
+  if (!stalled_ && waited.count() > settings_.StallMs) {
+    stalled_ = true;
+    if (state_ == SignalState::Present) {
+      state_ = SignalState::Lost;
+      observer_.OnSignalLost(NowMs(), SignalLoss::Stalled);
+    }
+  }
+  observer_.OnIdle();
+  return observer_.WantsMore();
+}
+
+void DecodeSession::HearSync(std::uint32_t cellTotal) {
+  const double ms = Milliseconds(cellTotal);
+  CheckSilence(ms);
+  observer_.OnSync(ms);
+}
+
+void DecodeSession::HearLostFrame(std::uint32_t cellTotal, FrameLoss why) {
+  const double ms = Milliseconds(cellTotal);
+  CheckSilence(ms);
+  observer_.OnLostFrame(ms, why);
+}
+
+void DecodeSession::HearGroup(std::uint32_t cellTotal, const PcmGroupSymbols& group, int parity,
+                              std::uint32_t groupIndex) {
+  GroupFields fields = SplitGroup(group);
+  observer_.OnGroup(groupIndex, fields);
+  frame_.Parity = parity;
+  frame_.Groups[groupIndex] = fields;
+  if (groupIndex + 1 != GroupsPerFrame) return;
+  frame_.EndCells = cellTotal;
+  frame_.EndMs = Milliseconds(cellTotal);
+  CheckSilence(frame_.EndMs);
+  if (state_ == SignalState::Lost) observer_.OnSignalBack(frame_.EndMs);
+  state_ = SignalState::Present;
+  lastFrameMs_ = frame_.EndMs;
+  observer_.OnFrame(frame_);
+}
+
+std::string DecodeCaptureFile(const std::string& path, DecodeObserver& observer,
+                              const SessionSettings& settings) {
   bool fromStandardInput = path == "-";
   std::FILE* file = fromStandardInput ? stdin : std::fopen(path.c_str(), "rb");
   if (file == nullptr) return "cannot open " + path + ": " + std::strerror(errno);
 
-  Session session{&observer, {}, 0, 0};
   // A stream ends when the user says so: a stop signal is then its normal end.
   if (IsStream(file)) EndInputOnSignal();
   CaptureReadResult result;
   int readErrno = 0;
   std::string refusal;
   {
-    DecoderSettingsScope scope;
-    SetOutputSink(DiscardOutput);
-    VerboseLevel = QuietLevel;
-    DecoderListeners = {&session, HearSync, HearFrameType, HearInvalidCodeWord, HearGroup, nullptr};
-    ResetRunDecoder();
-    Polarity polarity = 0;
-    auto decode = [&](const std::int32_t* runs, std::size_t count) {
-      observer.OnRuns(runs, count);
-      polarity = DecodeRunBlock(runs, count, polarity);
-    };
+    DecodeSession session(observer, settings);
     // The first records, back as the bytes they came from, tell what the input is; they are
     // held until there are enough of them (or the input ends).
     std::array<std::int32_t, RecognizedRecords> first{};
@@ -124,13 +174,11 @@ std::string DecodeCaptureFile(const std::string& path, DecodeObserver& observer)
     bool recognized = false;
     auto recognize = [&] {
       unsigned char bytes[RecognizedRecords * CaptureRecordBytes];
-      for (std::size_t i = 0; i < held * CaptureRecordBytes; ++i) {
-        bytes[i] =
-            static_cast<unsigned char>(static_cast<std::uint32_t>(first[i / 4]) >> (8 * (i % 4)));
-      }
+      for (std::size_t i = 0; i < held; ++i)
+        StoreCaptureRecord(bytes + i * CaptureRecordBytes, first[i]);
       refusal = RecognizeNonCapture(bytes, held * CaptureRecordBytes);
       recognized = true;
-      if (refusal.empty() && held > 0) decode(first.data(), held);
+      if (refusal.empty() && held > 0) session.TakeRuns(first.data(), held);
       return refusal.empty();
     };
     result = ReadCaptureBlocks(
@@ -145,16 +193,11 @@ std::string DecodeCaptureFile(const std::string& path, DecodeObserver& observer)
             runs += taken;
             count -= taken;
           }
-          if (count > 0) decode(runs, count);
-          return observer.WantsMore();
+          return count == 0 ? observer.WantsMore() : session.TakeRuns(runs, count);
         },
-        [&] {
-          observer.OnIdle();
-          return !StopRequested() && observer.WantsMore();
-        });
+        [&] { return !StopRequested() && session.Waiting(); });
     readErrno = errno;
     if (!recognized && result != CaptureReadResult::ReadError) recognize();
-    DrainOutput();
   }
   if (!fromStandardInput) std::fclose(file);
   if (!refusal.empty()) return (fromStandardInput ? "standard input" : path) + " " + refusal;

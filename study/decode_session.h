@@ -1,22 +1,35 @@
-// The companion's view of a decode. In: a capture (a file or standard input), streamed in
-// blocks. Out: what the one run decoder did with it, told to an observer as it happens: blocks
-// of runs, syncs, groups, complete frames, and frames lost to an invalid code word or an unknown
-// frame type.
+// The companion's view of a decode. In: runs, handed in as they are found (a decode session is a
+// run sink: a capture file's reader, a receiver or a sound card feed it), and the news that time
+// passes without them. Out: what the one run decoder did with them, told to an observer as it
+// happens: runs, syncs, groups, complete frames, frames lost to an invalid code word or an
+// unknown frame type, and whether the signal is there at all.
 //
-// The capture goes through the decoder's block path, exactly as Morvantis decodes it, and the
-// session hears the decoder's typed events; it never reads the decoder's printed text. The
-// decoder's process-wide settings it needs (its verbose level, its output sink, its listeners)
-// are put back as they were when the decode ends.
+// The runs go through the decoder's block path, exactly as Morvantis decodes them, and the
+// session hears the decoder's typed events; it never reads the decoder's printed text. It owns
+// the decoder's process-wide set-up (its verbose level, its output sink, its listeners, its
+// state): a session starts the decoder afresh and puts every setting back when it ends. One
+// session decodes at a time.
+//
+// The signal's presence:
+//
+//   waiting --first frame--> present --no frame for SignalLostMs of signal time--> lost
+//                               ^      --no input at all for StallMs of wall time-->  |
+//                               +---------------- a frame (OnSignalBack) <------------+
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "channels/group_fields.h"
+#include "common/run_sink.h"
+#include "common/text_output.h"
+#include "decoder/decoder_events.h"
 
-// Times given to the observer in milliseconds count from the start of the capture and keep
+// Times given to the observer in milliseconds count from the start of the signal and keep
 // counting past the 2^32 cells (7.4 days) where the decoder's own cell total wraps.
 struct DecodedFrame {
   std::uint32_t EndCells = 0;  // the decoder's cell total at the frame's end, as it prints it
@@ -26,6 +39,9 @@ struct DecodedFrame {
 };
 
 enum class FrameLoss { InvalidCodeWord, UnknownFrameType };
+class DecodeSession;
+enum class SignalLoss { Silence, Stalled };  // no frames in the signal; no input at all
+enum class SignalState { Waiting, Present, Lost };
 
 class DecodeObserver {
  public:
@@ -36,13 +52,74 @@ class DecodeObserver {
   virtual void OnGroup(std::uint32_t /*groupIndex*/, const GroupFields& /*fields*/) {}
   virtual void OnFrame(const DecodedFrame& /*frame*/) {}
   virtual void OnLostFrame(double /*ms*/, FrameLoss /*why*/) {}
-  // Reading a stream, the next read would wait: hand on whatever is ready.
+  // The signal was present and is not any more, from `ms` on: no valid frame for the session's
+  // limit (the time is when the limit passed), or the input stalled (the time it was noticed).
+  virtual void OnSignalLost(double /*ms*/, SignalLoss /*why*/) {}
+  // A valid frame, ending at `ms`, after the signal was lost.
+  virtual void OnSignalBack(double /*ms*/) {}
+  // Reading a live input, the next read would wait (called again every IdleWaitMs while it
+  // does): hand on whatever is ready.
   virtual void OnIdle() {}
   // Asked after each block and when idle: false ends the decode there (a viewer that quits).
   virtual bool WantsMore() { return true; }
+
+  // The session decoding for this observer, while there is one: whether the signal is present
+  // or the input has stalled, and how far the signal has come.
+  const DecodeSession* Session = nullptr;
 };
 
-// Decodes the capture in `path` ("-" for standard input), streaming, from a fresh decoder
-// state. A stream (pipe, FIFO, terminal) is decoded as it arrives and ends normally at its end
-// or when SIGINT or SIGTERM says so. Returns an error text, empty on success.
-std::string DecodeCaptureFile(const std::string& path, DecodeObserver& observer);
+struct SessionSettings {
+  double SignalLostMs = 100;  // signal time without a valid frame that counts as a lost signal
+  double StallMs = 250;       // wall time without any input that counts as a stalled input
+};
+
+class DecodeSession : public RunSink {
+ public:
+  explicit DecodeSession(DecodeObserver& observer, const SessionSettings& settings = {});
+  ~DecodeSession() override;
+  DecodeSession(const DecodeSession&) = delete;
+  DecodeSession& operator=(const DecodeSession&) = delete;
+
+  bool TakeRuns(const std::int32_t* durations, std::size_t count) override;
+  void SignalTime(double ms) override;
+  bool Waiting() override;
+
+  SignalState Signal() const { return state_; }
+  // Whether the input has delivered nothing for StallMs of wall time, up to now.
+  bool Stalled() const { return stalled_; }
+  // How far the signal has come, in ms: the runs decoded, or later times the source reported.
+  double NowMs() const;
+
+  // The decoder's listeners call these (through plain functions); not for other callers.
+  void HearSync(std::uint32_t cellTotal);
+  void HearLostFrame(std::uint32_t cellTotal, FrameLoss why);
+  void HearGroup(std::uint32_t cellTotal, const PcmGroupSymbols& group, int parity,
+                 std::uint32_t groupIndex);
+
+ private:
+  double Milliseconds(std::uint32_t cellTotal);
+  void CheckSilence(double ms);
+  void Arrived();
+
+  DecodeObserver& observer_;
+  SessionSettings settings_;
+  // The decoder's settings as the session found them.
+  std::int32_t savedLevel_;
+  DecoderEvents savedListeners_;
+  OutputSink savedSink_;
+  Polarity polarity_ = 0;
+  DecodedFrame frame_;
+  std::uint32_t lastCells_ = 0;
+  std::int64_t elapsedCells_ = 0;  // since the start, not wrapping
+  double reportedMs_ = 0;          // the latest signal time a source reported
+  SignalState state_ = SignalState::Waiting;
+  double lastFrameMs_ = 0;
+  bool stalled_ = false;
+  std::optional<std::chrono::steady_clock::time_point> waitingSince_;
+};
+
+// Decodes the capture in `path` ("-" for standard input), streaming, through a session. A stream
+// (pipe, FIFO, terminal) is decoded as it arrives and ends normally at its end or when SIGINT or
+// SIGTERM says so. Returns an error text, empty on success.
+std::string DecodeCaptureFile(const std::string& path, DecodeObserver& observer,
+                              const SessionSettings& settings = {});

@@ -2,6 +2,7 @@
 #include "study/frame_export.h"
 
 #include <array>
+#include <cstdio>
 
 namespace {
 
@@ -123,4 +124,26 @@ void FrameExport::OnFrame(const DecodedFrame& frame) {
   out = AppendChannelObject(out, ",\"channels\":{", latest_);
   out = AppendText(out, "}\n");
   writer_.End(out);
+}
+
+void FrameExport::OnSignalLost(double ms, SignalLoss why) {
+  char line[128];
+  const char* reason = why == SignalLoss::Stalled ? "stalled" : "silence";
+  if (format_ == Format::Csv) {
+    std::snprintf(line, sizeof line, "# signal lost at %.2f ms (%s)\n", ms, reason);
+  } else {
+    std::snprintf(line, sizeof line, "{\"event\":\"signal_lost\",\"ms\":%.2f,\"why\":\"%s\"}\n", ms,
+                  reason);
+  }
+  writer_.End(AppendText(writer_.Begin(), line));
+}
+
+void FrameExport::OnSignalBack(double ms) {
+  char line[128];
+  if (format_ == Format::Csv) {
+    std::snprintf(line, sizeof line, "# signal back at %.2f ms\n", ms);
+  } else {
+    std::snprintf(line, sizeof line, "{\"event\":\"signal_back\",\"ms\":%.2f}\n", ms);
+  }
+  writer_.End(AppendText(writer_.Begin(), line));
 }

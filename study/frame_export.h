@@ -8,7 +8,11 @@
 //          there is no value)
 //   jsonl: {"end_ms":..,"type":"odd","positions":{"1":..},"deltas":{"2":..},"aux":[..],
 //          "ecc":[..],"aux_ok":true,"channels":{"1":..}}
-// Frames lost or cut short are not records; they are counted.
+// Frames lost or cut short are not records; they are counted. When the signal is lost (no valid
+// frame for the session's limit, or an input that stalled) and when it is back, a record says
+// so with its time: in JSON lines {"event":"signal_lost","ms":..,"why":"silence"|"stalled"} and
+// {"event":"signal_back","ms":..}; in CSV a comment line, "# signal lost at MS ms (WHY)" and
+// "# signal back at MS ms", which channel-CSV readers skip.
 #pragma once
 
 #include <array>
@@ -30,6 +34,8 @@ class FrameExport : public DecodeObserver {
 
   void OnSync(double ms) override;
   void OnFrame(const DecodedFrame& frame) override;
+  void OnSignalLost(double ms, SignalLoss why) override;
+  void OnSignalBack(double ms) override;
 
   // Hands every record so far to the output; false once a write has failed.
   bool Flush() { return writer_.Flush(); }

@@ -84,18 +84,15 @@ TEST(EdgeTimeline, OneHourAt48kHzKeepsEverySyncAtEighteenCells) {
   SynthesizedCapture capture = SynthesizeCapture(frames, {});
   // Edges as a 48 kHz sound card sees them: on whole samples.
   const double samplesPerUnit = 48000 / UnitsPerSecond;
-  std::string path = TemporaryPath(".cap");
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(file, nullptr);
-  EdgeTimeline timeline(file, UnitsPerSecond / 48000);
+  RunCollector collected;
+  EdgeTimeline timeline(collected, UnitsPerSecond / 48000);
   double units = 0;
   for (std::int32_t cells : capture.Cells) {
     units += cells * UnitsPerCell;
     timeline.AddEdge(std::round(units * samplesPerUnit));
   }
-  std::fclose(file);
-  RunDurations durations;
-  ASSERT_EQ(ReadCaptureFile(path, durations), "");
+  timeline.HandOn();
+  const RunDurations& durations = collected.Runs;
   ASSERT_EQ(durations.size(), capture.Cells.size());
   std::size_t wrong = 0;
   for (std::size_t i = 0; i < durations.size(); ++i)
@@ -108,19 +105,15 @@ TEST(EdgeTimeline, OneHourAt48kHzKeepsEverySyncAtEighteenCells) {
 TEST(LogicImport, VcdAndCsvSpellingsGiveTheSameRuns) {
   auto import = [](const std::string& text, bool vcd, const std::string& signal = "") {
     std::istringstream in(text);
-    std::string path = TemporaryPath(".cap");
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    RunCollector collected;
     ImportSummary summary;
     ImportRequest request;
-    request.Output = file;
+    request.Sink = &collected;
     request.Logic.Signal = signal;
     std::string error =
         vcd ? ImportVcd(in, "t", request, summary) : ImportLevelCsv(in, "t", request, summary);
-    std::fclose(file);
     EXPECT_EQ(error, "");
-    RunDurations durations;
-    ReadCaptureFile(path, durations);
-    return durations;
+    return collected.Runs;
   };
   const std::string header = "$var wire 1 ! clk $end $var wire 1 # pcm $end $enddefinitions $end\n";
   RunDurations expected = {119, 13, 27, 18};  // 2700, 300, 600 and 400 microseconds
@@ -146,16 +139,12 @@ TEST(LogicImport, VcdAndCsvSpellingsGiveTheSameRuns) {
 
 TEST(LogicImport, AbsurdTimesAreClampedToWhatACaptureHolds) {
   std::istringstream in("time,level\n0,0\n1e300,1\n2e300,0\n2e300,1\n");
-  std::string path = TemporaryPath(".cap");
-  std::FILE* file = std::fopen(path.c_str(), "wb");
+  RunCollector collected;
   ImportSummary summary;
   ImportRequest request;
-  request.Output = file;
+  request.Sink = &collected;
   EXPECT_EQ(ImportLevelCsv(in, "t", request, summary), "");
-  std::fclose(file);
-  RunDurations durations;
-  ASSERT_EQ(ReadCaptureFile(path, durations), "");
-  EXPECT_EQ(durations, (RunDurations{2147483647, 0, 0}));
+  EXPECT_EQ(collected.Runs, (RunDurations{2147483647, 0, 0}));
   EXPECT_EQ(summary.RunsClamped, 1u);
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/run_sink.h"
 #include "decoder/decoder_events.h"
 #include "encode/cell_durations.h"
 #include "encode/frame_bits.h"
@@ -31,6 +32,15 @@ std::vector<std::string> DecodeToEvents(const RunDurations& durations);
 // Decodes `durations` from a fresh decoder state at `level`, with the channel stage listening;
 // returns everything printed.
 std::string DecodeToText(const RunDurations& durations, std::int32_t level);
+
+// A run sink that keeps every run it is given.
+struct RunCollector : RunSink {
+  RunDurations Runs;
+  bool TakeRuns(const std::int32_t* durations, std::size_t count) override {
+    Runs.insert(Runs.end(), durations, durations + count);
+    return true;
+  }
+};
 
 struct ProgramResult {
   std::string out;

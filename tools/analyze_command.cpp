@@ -4,24 +4,30 @@
 #include <cstdio>
 #include <memory>
 
+#include "sources/signal_source.h"
 #include "study/capture_analysis.h"
 #include "tools/command_support.h"
+#include "tools/source_options.h"
 
 namespace {
 
 constexpr const char* Command = "analyze";
 
 struct AnalyzeOptions {
-  std::string capture;
+  SourceOptions source;
   bool json = false;
 };
 
 int RunAnalyze(const AnalyzeOptions& options) {
   CaptureAnalysis analysis;
-  if (std::string error = DecodeCaptureFile(options.capture, analysis); !error.empty()) {
+  if (std::string error = CheckSourceOptions(options.source); !error.empty()) {
     return Fail(Command, error);
   }
-  std::string report = options.json ? analysis.Json(options.capture) : analysis.Text();
+  SourceReport source;
+  if (std::string error = PlaySource(options.source, analysis, source); !error.empty()) {
+    return Fail(Command, error);
+  }
+  std::string report = options.json ? analysis.Json(SourceName(options.source)) : analysis.Text();
   std::fputs(report.c_str(), stdout);
   return FinishStandardOutput(Command, ExitOk);
 }
@@ -42,8 +48,7 @@ void AddAnalyzeCommand(CLI::App& app, int& exitCode) {
       "with the --scale to import with when it is more than 1 percent off, the decoder's counts\n"
       "(syncs, frames complete and cut short, invalid code words, unknown frame types, aux\n"
       "mismatches, frame rate) and a closing verdict.");
-  command->add_option("capture", options->capture, "Capture file, - for standard input")
-      ->required();
+  AddSourceOptions(command, options->source);
   command->add_flag("--json", options->json, "Print one JSON object instead of text");
   command->callback([options, &exitCode] { exitCode = RunAnalyze(*options); });
 }

@@ -6,14 +6,17 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <memory>
 
+#include "files/capture_writer.h"
 #include "files/file_identity.h"
 #include "files/output_file.h"
 #include "import/device_import.h"
 #include "import/importers.h"
 #include "tools/command_support.h"
+#include "tools/source_options.h"
 
 namespace {
 
@@ -71,13 +74,16 @@ int RunImport(ImportOptions options) {
 
   OutputFile output;
   if (std::string error = output.Open(options.output); !error.empty()) return Fail(Command, error);
-  request.Output = output.Stream();
-  // Someone may be reading the capture as it is made.
-  request.HandOnEachBlock = output.Direct();
+  // Someone may be reading the capture as it is made: it is handed on after every block.
+  CaptureWriter writer(output.Stream(), output.Direct());
+  request.Sink = &writer;
   request.Audio.Receiver.FixedThreshold = options.threshold;
   request.Progress = ProgressBar(request.Input);
   ImportSummary summary;
   std::string error = device ? ImportDevice(request, summary) : importer->Read(request, summary);
+  if (error.empty() && writer.Failure() != 0) {
+    error = "cannot write to " + output.Name() + ": " + std::strerror(writer.Failure());
+  }
   if (!error.empty()) return Fail(Command, error);
   if (std::string commitError = output.Commit(); !commitError.empty())
     return Fail(Command, commitError);
@@ -86,40 +92,6 @@ int RunImport(ImportOptions options) {
 }
 
 }  // namespace
-
-void AddReceiverOptions(CLI::App* command, ImportRequest& request,
-                        std::optional<double>& threshold) {
-  command
-      ->add_option("--rate", request.Audio.Rate,
-                   "Sample rate of raw PCM or a sound card in Hz (default 44100)")
-      ->check(WholeNumberIn(1000, 768000));
-  command
-      ->add_option("--channels", request.Audio.Channels,
-                   "Channels of raw PCM or a sound card (default 1)")
-      ->check(WholeNumberIn(1, 64));
-  command->add_option("--device", request.Audio.Device,
-                      "Record live from an ALSA capture device (hw:1, plughw:1,0, default)");
-  command
-      ->add_option("--seconds", request.Audio.MostSeconds,
-                   "Stop after this much audio (default: at the end, or SIGINT)")
-      ->check(NumberIn(0, 1e9));
-  command
-      ->add_option("--channel", request.Audio.Channel, "Audio channel to read, from 1 (default 1)")
-      ->check(WholeNumberIn(1, 1024));
-  command
-      ->add_option("--min-run", request.Audio.Receiver.MinRunCells,
-                   "Drop runs shorter than this many cells as glitches (default 0: keep all)")
-      ->check(NumberIn(0.0, 10.0));
-  command
-      ->add_option("--threshold", threshold,
-                   "Fixed slicing threshold (full scale 1) instead of the tracked midpoint")
-      ->check(NumberIn(-1e6, 1e6));
-  command
-      ->add_option("--scale", request.Scale,
-                   "Fixed timing instead of the tracked cell length: audio cells of 6.623/F "
-                   "units; logic exports' durations multiplied by F")
-      ->check(NumberIn(0.5, 2.0));
-}
 
 void AddImportCommand(CLI::App& app, int& exitCode) {
   auto options = std::make_shared<ImportOptions>();
@@ -145,10 +117,6 @@ void AddImportCommand(CLI::App& app, int& exitCode) {
                       "Recording: audio, raw PCM, .vcd or .csv; - for standard input");
   command->add_option("-o,--output", options->output,
                       "Capture file to write, - for standard output (written as it goes)");
-  command
-      ->add_option("--raw", options->request.Audio.RawFormat,
-                   "Headerless samples: u8, s8, s16le, s16be, s24le, s32le or f32le")
-      ->check(CLI::IsMember({"u8", "s8", "s16le", "s16be", "s24le", "s32le", "f32le"}));
   AddReceiverOptions(command, options->request, options->threshold);
   command->add_flag("--list-devices", options->listDevices, "List the capture devices and stop");
   command

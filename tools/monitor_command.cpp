@@ -1,31 +1,32 @@
-// MorvantisCapture monitor: a capture (a file, standard input) or a sound card in; the eight
-// channels as they move out, full-screen on a terminal (ncurses), or as a plain status line per
-// second of signal when standard output is not one.
+// MorvantisCapture monitor: a signal in (a capture file or stream, an audio file, raw samples, a
+// sound card); the eight channels as they move out, full-screen on a terminal (ncurses), or as
+// a plain status line per second of signal when standard output is not one.
 //
-//   capture file / -  ----------------------------------------> decode session -> screen
-//   --device NAME  -> import (its own thread) -> pipe (capture) -^
+//   source -> (receiver) -> decode session -> channel watch -> screen
+//
+// Everything runs in one thread: the source waits for input in short slices, and between them
+// the screen is drawn and the keys are read, so q, Ctrl-C, SIGTERM and SIGHUP end it at any
+// moment, and a signal that stops (silence, or an input that delivers nothing) shows as NO
+// SIGNAL.
 #include "tools/monitor_command.h"
 
 #include <curses.h>
 #include <unistd.h>
 
-#include <sys/stat.h>
-#include <atomic>
+#include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <memory>
-#include <optional>
 #include <string>
 #include <thread>
 
 #include "common/signal_layout.h"
 #include "files/stop_signal.h"
-#include "import/device_import.h"
+#include "sources/signal_source.h"
 #include "study/channel_watch.h"
 #include "tools/command_support.h"
-#include "tools/import_command.h"
+#include "tools/source_options.h"
 
 namespace {
 
@@ -37,18 +38,18 @@ constexpr double StaleMs = 500;
 constexpr int LargestPosition = 1023;
 
 struct MonitorOptions {
-  std::string source;
+  SourceOptions source;
   double speed = 1;
-  std::optional<double> threshold;
-  ImportRequest request;
 };
 
-// What the sound card's input looked like lately, written by the import's thread.
+// What a sound card's input looked like lately, from the receiver's reports after each block.
 struct InputLevels {
-  std::atomic<float> peak{0};  // over the last second or so
-  std::atomic<std::uint64_t> clippedRecently{0};
-  std::atomic<std::uint64_t> clipped{0};
-  std::atomic<double> unitsPerCell{0};
+  float peak = 0;  // over the last second or so
+  std::uint64_t clippedRecently = 0;
+  std::uint64_t clipped = 0;
+  std::uint64_t overruns = 0;
+  double unitsPerCell = 0;
+  std::chrono::steady_clock::time_point since{};
 };
 
 std::string SignalTime(double ms) {
@@ -119,15 +120,28 @@ class MonitorSession : public ChannelWatch {
         levels_(levels),
         start_(std::chrono::steady_clock::now()) {}
 
+  void OnSync(double ms) override {
+    ChannelWatch::OnSync(ms);
+    Pace(ms);
+  }
   void OnFrame(const DecodedFrame& frame) override {
     ChannelWatch::OnFrame(frame);
     Pace(frame.EndMs);
+    present_ = true;
     Show(false);
   }
   void OnLostFrame(double ms, FrameLoss why) override {
     ChannelWatch::OnLostFrame(ms, why);
     Show(false);
   }
+  void OnSignalLost(double ms, SignalLoss why) override {
+    Pace(ms);
+    present_ = false;
+    Plain(ms, why == SignalLoss::Stalled ? "NO SIGNAL: the input has stalled (nothing arrives)"
+                                         : "NO SIGNAL: no valid frame");
+    Show(true);
+  }
+  void OnSignalBack(double ms) override { Plain(ms, "signal back"); }
   void OnIdle() override { Show(false); }
   bool WantsMore() override { return !quit_ && !StopRequested(); }
 
@@ -135,6 +149,7 @@ class MonitorSession : public ChannelWatch {
   // view prints its last line.
   void End(const std::string& ending) {
     ending_ = ending;
+    ended_ = true;
     if (screen_ == nullptr) {
       std::printf("%s\n", StatusLine(SignalMs()).c_str());
       std::fflush(stdout);
@@ -149,28 +164,48 @@ class MonitorSession : public ChannelWatch {
   bool Quit() const { return quit_; }
 
  private:
+  // Signal time now: where the playing of a file has come to, or how far a live input has.
+  double NowMs() const {
+    if (ended_) return SignalMs();
+    if (paced_) return pacedMs_;
+    return Session != nullptr ? Session->NowMs() : FrameEndMs();
+  }
+
   // A file plays at its own pace (times the speed): wait, drawing and reading keys, until the
-  // frame's time has come.
+  // moment `ms` has come.
   void Pace(double ms) {
     if (!paced_) return;
     const auto due = start_ + std::chrono::microseconds(
                                   static_cast<std::int64_t>(std::fmin(ms / speed_ * 1000, 1e15)));
     while (!quit_ && !StopRequested()) {
       const auto now = std::chrono::steady_clock::now();
-      if (now >= due) return;
+      pacedMs_ =
+          std::fmin(ms, std::chrono::duration<double, std::milli>(now - start_).count() * speed_);
+      if (now >= due) break;
       Show(false);
       std::this_thread::sleep_for(
           std::min<std::chrono::steady_clock::duration>(due - now, DrawEvery));
     }
+    pacedMs_ = std::fmax(pacedMs_, ms);
   }
+
+  // The plain view's line for an event.
+  void Plain(double ms, const char* what) {
+    if (screen_ != nullptr) return;
+    std::printf("%9.3f s  %s\n", ms / 1000, what);
+    std::fflush(stdout);
+  }
+
+  bool SignalPresent() const { return present_ && !(Session != nullptr && Session->Stalled()); }
 
   void Show(bool now) {
     if (screen_ == nullptr) {
       // The plain view: a line per second of signal.
-      const auto second = static_cast<std::int64_t>(FrameEndMs() / 1000);
+      const double ms = NowMs();
+      const auto second = static_cast<std::int64_t>(ms / 1000);
       if (second > lastSecondPrinted_) {
         lastSecondPrinted_ = second;
-        std::printf("%s\n", StatusLine(FrameEndMs()).c_str());
+        std::printf("%s%s\n", StatusLine(ms).c_str(), SignalPresent() ? "" : "  NO SIGNAL");
         std::fflush(stdout);
       }
       return;
@@ -185,29 +220,42 @@ class MonitorSession : public ChannelWatch {
   void Draw() {
     erase();
     const int width = COLS;
+    const double nowMs = NowMs();
+    const bool present = SignalPresent() || (ended_ && present_);
     mvprintw(0, 0, "Morvantis monitor: %s", name_.c_str());
     if (width > 10) mvprintw(0, width - 9, "q: quit");
+    if (!present) {
+      const bool stalled = Session != nullptr && Session->Stalled();
+      if (has_colors()) attron(COLOR_PAIR(2));
+      attron(A_BOLD | A_REVERSE);
+      mvprintw(1, 0, " NO SIGNAL ");
+      attroff(A_BOLD | A_REVERSE);
+      if (has_colors()) attroff(COLOR_PAIR(2));
+      printw(stalled            ? " the input has stalled: nothing arrives"
+             : FrameEndMs() > 0 ? " no valid frame since %s"
+                                : " waiting for the first frame",
+             SignalTime(FrameEndMs()).c_str());
+    }
     const int barWidth = std::max(0, width - 30);
-    const double nowMs = FrameEndMs();
     for (int c = 1; c <= 8; ++c) {
       const WatchedChannel& channel = Channel(c);
       const int row = 1 + c;
-      const bool stale = channel.PositionMs < 0 || nowMs - channel.PositionMs > StaleMs;
+      const bool stale = !present || channel.PositionMs < 0 || nowMs - channel.PositionMs > StaleMs;
       if (stale) attron(A_DIM);
       if (channel.Position < 0) {
         mvprintw(row, 0, "ch%d     -", c);
       } else {
         mvprintw(row, 0, "ch%d  %4d ", c, channel.Position);
         const int filled = channel.Position * barWidth / LargestPosition;
-        if (has_colors()) attron(COLOR_PAIR(1));
+        if (has_colors() && !stale) attron(COLOR_PAIR(1));
         addch('[');
         for (int i = 0; i < barWidth; ++i) addch(i < filled ? '#' : ' ');
         addch(']');
-        if (has_colors()) attroff(COLOR_PAIR(1));
+        if (has_colors() && !stale) attroff(COLOR_PAIR(1));
       }
       if (stale) attroff(A_DIM);
       if (channel.Delta >= 0) {
-        const bool fresh = nowMs - channel.DeltaMs <= StaleMs;
+        const bool fresh = present && nowMs - channel.DeltaMs <= StaleMs;
         if (!fresh) attron(A_DIM);
         const int unchanged = static_cast<int>(UnchangedDelta);
         const char* way = channel.Delta < unchanged ? "D" : channel.Delta == unchanged ? "-" : "U";
@@ -215,7 +263,7 @@ class MonitorSession : public ChannelWatch {
         if (!fresh) attroff(A_DIM);
       }
     }
-    const FrameCounts second = LastSecond(), total = Total();
+    const FrameCounts second = LastSecond(nowMs), total = Total();
     mvprintw(
         11, 0,
         "frames/s %3llu   lost in the last second %llu (%.1f%%)   in all %llu of %llu (%.1f%%)",
@@ -224,14 +272,14 @@ class MonitorSession : public ChannelWatch {
         static_cast<unsigned long long>(total.Lost),
         static_cast<unsigned long long>(total.Frames + total.Lost), total.LostPercent());
     double cell = HasTiming() ? MeasuredUnitsPerCell() : UnitsPerCell;
-    if (levels_ != nullptr && levels_->unitsPerCell.load() > 0) cell = levels_->unitsPerCell.load();
+    if (levels_ != nullptr && levels_->unitsPerCell > 0) cell = levels_->unitsPerCell;
     mvprintw(12, 0, "signal %s   cell %.3f units (nominal 6.623, %+.2f%%)",
-             SignalTime(ending_.empty() ? FrameEndMs() : SignalMs()).c_str(), cell,
-             (cell / UnitsPerCell - 1) * 100);
-    if (levels_ != nullptr) {
-      const bool clipping = levels_->clippedRecently.load() > 0;
-      mvprintw(13, 0, "input peak %.2f   clipped samples %llu ", levels_->peak.load(),
-               static_cast<unsigned long long>(levels_->clipped.load()));
+             SignalTime(nowMs).c_str(), cell, (cell / UnitsPerCell - 1) * 100);
+    if (levels_ != nullptr && levels_->since != std::chrono::steady_clock::time_point{}) {
+      const bool clipping = levels_->clippedRecently > 0;
+      mvprintw(13, 0, "input peak %.2f   clipped samples %llu   overruns %llu ", levels_->peak,
+               static_cast<unsigned long long>(levels_->clipped),
+               static_cast<unsigned long long>(levels_->overruns));
       if (clipping) {
         if (has_colors()) attron(COLOR_PAIR(2));
         attron(A_BOLD);
@@ -251,24 +299,17 @@ class MonitorSession : public ChannelWatch {
   const InputLevels* levels_;
   std::chrono::steady_clock::time_point start_, lastDraw_{};
   std::int64_t lastSecondPrinted_ = 0;
+  double pacedMs_ = 0;    // where the playing of a file has come to
+  bool present_ = false;  // a frame has come and the signal has not been lost since
   bool quit_ = false;
+  bool ended_ = false;
   std::string ending_;
 };
 
 int RunMonitor(MonitorOptions options) {
-  ImportRequest& request = options.request;
-  const bool device = !request.Audio.Device.empty();
-  if (device == !options.source.empty()) {
-    return Fail(Command, device ? "give a capture or --device, not both"
-                                : "give a capture (a file, or - for standard input) or --device");
-  }
-  bool regularFile = false;
-  if (!device && options.source != "-") {
-    struct stat info {};
-    if (stat(options.source.c_str(), &info) != 0)
-      return Fail(Command, "cannot open " + options.source + ": no such file");
-    if (S_ISDIR(info.st_mode)) return Fail(Command, options.source + " is a directory");
-    regularFile = S_ISREG(info.st_mode);
+  SourceOptions& source = options.source;
+  if (std::string error = CheckSourceOptions(source); !error.empty()) {
+    return Fail(Command, error);
   }
   // Nothing is written: a stop signal, like q, simply ends the watching.
   EndInputOnSignal();
@@ -278,58 +319,29 @@ int RunMonitor(MonitorOptions options) {
     screen = std::make_unique<Screen>();
     if (!screen->Open()) return Fail(Command, "cannot use this terminal (is TERM set?)");
   }
-  const std::string name = device                  ? request.Audio.Device
-                           : options.source == "-" ? "standard input"
-                                                   : options.source;
   InputLevels levels;
-  MonitorSession session(name, screen.get(), options.speed, regularFile,
-                         device ? &levels : nullptr);
-
-  std::string error, importError;
-  if (!device) {
-    error = DecodeCaptureFile(options.source, session);
-  } else {
-    // The import runs beside the decoder and hands it the capture through a pipe.
-    int ends[2];
-    if (pipe(ends) != 0) return Fail(Command, "cannot make a pipe");
-    std::FILE* toDecoder = fdopen(ends[1], "wb");
-    request.Output = toDecoder;
-    request.HandOnEachBlock = true;
-    request.Audio.Receiver.FixedThreshold = options.threshold;
-    auto lastPeak = std::chrono::steady_clock::now();
-    request.Levels = [&levels, &lastPeak](const BlockLevels& block) {
-      const auto now = std::chrono::steady_clock::now();
-      if (now - lastPeak > std::chrono::seconds(1)) {
-        levels.peak = 0;
-        levels.clippedRecently = 0;
-        lastPeak = now;
-      }
-      if (block.Peak > levels.peak.load()) levels.peak = block.Peak;
-      levels.clippedRecently += block.Clipped;
-      levels.clipped += block.Clipped;
-      levels.unitsPerCell = block.UnitsPerCell;
-    };
-    ImportSummary summary;
-    std::thread importer([&] {
-      importError = ImportDevice(request, summary);
-      std::fclose(toDecoder);
-    });
-    error = DecodeCaptureFile("/dev/fd/" + std::to_string(ends[0]), session);
-    // Quit (or failed) before the device ended: stop the import as a stop signal would, and
-    // read what it still writes, so it can finish.
-    if (session.Quit() || !error.empty()) std::raise(SIGTERM);
-    char drain[4096];
-    while (read(ends[0], drain, sizeof drain) > 0) {
+  MonitorSession session(SourceName(source), screen.get(), options.speed, SourceIsFile(source),
+                         &levels);
+  SourceReport report;
+  report.Levels = [&levels](const BlockLevels& block) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - levels.since > std::chrono::seconds(1)) {
+      levels.peak = 0;
+      levels.clippedRecently = 0;
+      levels.since = now;
     }
-    importer.join();
-    close(ends[0]);
-  }
-  if (error.empty()) error = importError;
+    levels.peak = std::max(levels.peak, block.Peak);
+    levels.clippedRecently += block.Clipped;
+    levels.clipped += block.Clipped;
+    levels.overruns = block.Overruns;
+    levels.unitsPerCell = block.UnitsPerCell;
+  };
+  std::string error = PlaySource(source, session, report);
   if (!error.empty()) {
     screen.reset();
     return Fail(Command, error);
   }
-  if (!session.Quit()) session.End("end of input");
+  if (!session.Quit()) session.End(StopRequested() ? "stopped" : "end of input");
   screen.reset();
   return ExitOk;
 }
@@ -343,19 +355,21 @@ void AddMonitorCommand(CLI::App& app, int& exitCode) {
   command->footer(
       "Examples:\n"
       "  MorvantisCapture monitor recording.cap\n"
-      "  MorvantisCapture import --device plughw:1 -o - | MorvantisCapture monitor -\n"
+      "  MorvantisCapture monitor recording.wav\n"
       "  MorvantisCapture monitor --device plughw:1\n"
+      "  arecord -f S16_LE -r 44100 -t raw | MorvantisCapture monitor - --raw s16le\n"
       "\n"
       "On a terminal: one row per channel (position and bar; the latest delta, D down, - \n"
       "unchanged, U up), dimmed when not refreshed lately; frames per second and losses; the\n"
-      "signal time and cell length; a sound card's input level. q or Ctrl-C quits. Otherwise\n"
-      "a plain status line per second of signal, and one at the end.");
-  command->add_option("source", options->source, "Capture file, or - for standard input");
+      "signal time and cell length; a sound card's input level. NO SIGNAL when no valid frame\n"
+      "came for --signal-lost-ms of signal time, or nothing at all arrives. q or Ctrl-C quits.\n"
+      "Otherwise a plain status line per second of signal, a line when the signal is lost and\n"
+      "when it is back, and one at the end.");
   command
       ->add_option("--speed", options->speed,
                    "Play a capture file at this many times its pace; 0: as fast as it decodes "
                    "(default 1)")
       ->check(NumberIn(0, 1000));
-  AddReceiverOptions(command, options->request, options->threshold);
+  AddSourceOptions(command, options->source);
   command->callback([options, &exitCode] { exitCode = RunMonitor(*options); });
 }

@@ -9,15 +9,17 @@
 
 #include "files/file_identity.h"
 #include "files/output_file.h"
+#include "sources/signal_source.h"
 #include "study/plot_picture.h"
 #include "tools/command_support.h"
+#include "tools/source_options.h"
 
 namespace {
 
 constexpr const char* Command = "plot";
 
 struct PlotOptions {
-  std::string capture;
+  SourceOptions source;
   std::string output;
   std::string channels;
   double from = 0;
@@ -34,7 +36,7 @@ std::string ParseChannels(const std::string& text, std::array<bool, ChannelCount
   std::string item;
   while (std::getline(list, item, ',')) {
     if (item.size() != 1 || item[0] < '1' || item[0] > '8')
-      return "--channels takes channel numbers 1 to 8 separated by commas, not \"" + item + "\"";
+      return "--lanes takes channel numbers 1 to 8 separated by commas, not \"" + item + "\"";
     channels[static_cast<std::size_t>(item[0] - '1')] = true;
   }
   return {};
@@ -44,7 +46,7 @@ int RunPlot(const PlotOptions& options) {
   PlotLook look;
   look.Width = options.width;
   look.Height = options.height;
-  look.Title = options.capture == "-" ? "standard input" : options.capture;
+  look.Title = SourceName(options.source);
   if (std::string error = ParseChannels(options.channels, look.Channels); !error.empty())
     return Fail(Command, error);
   if (options.to && *options.to <= options.from)
@@ -52,13 +54,17 @@ int RunPlot(const PlotOptions& options) {
   std::string error;
   std::unique_ptr<PlotCanvas> canvas = CanvasFor(options.output, look.Width, look.Height, error);
   if (!canvas) return Fail(Command, error);
-  if (error = RefuseCollisions({options.capture}, {options.output}); !error.empty())
+  if (error = CheckSourceOptions(options.source); !error.empty()) return Fail(Command, error);
+  std::vector<std::string> inputs;
+  if (!options.source.Input.empty()) inputs.push_back(options.source.Input);
+  if (error = RefuseCollisions(inputs, {options.output}); !error.empty())
     return Fail(Command, error);
 
   // One pass over the input, so a pipe or a FIFO works like a file.
   PlotColumns columns(static_cast<std::size_t>(PlotAreaWidth(look.Width)), options.from * 1000,
                       options.to ? *options.to * 1000 : std::numeric_limits<double>::infinity());
-  if (error = DecodeCaptureFile(options.capture, columns); !error.empty())
+  SourceReport report;
+  if (error = PlaySource(options.source, columns, report); !error.empty())
     return Fail(Command, error);
   OutputFile file;
   if (error = file.Open(options.output); !error.empty()) return Fail(Command, error);
@@ -78,7 +84,7 @@ void AddPlotCommand(CLI::App& app, int& exitCode) {
   command->footer(
       "Examples:\n"
       "  MorvantisCapture plot recording.cap -o recording.svg\n"
-      "  MorvantisCapture plot recording.cap -o recording.png --channels 1,3 --from 10 --to 20\n"
+      "  MorvantisCapture plot recording.cap -o recording.png --lanes 1,3 --from 10 --to 20\n"
       "  MorvantisCapture import take.wav -o - | MorvantisCapture plot - -o take.svg\n"
       "\n"
       "One lane per channel with its position over time as steps (a channel holds its value\n"
@@ -86,12 +92,10 @@ void AddPlotCommand(CLI::App& app, int& exitCode) {
       "where frames were lost, a legend, and a time axis in ms, s, min or h. The picture is\n"
       "thinned to its pixel columns, so a capture of any length gives a small file. The format\n"
       "follows the name: .svg or .png (- writes SVG to standard output).");
-  command->add_option("capture", options->capture, "Capture file, - for standard input")
-      ->required();
+  AddSourceOptions(command, options->source);
   command->add_option("-o,--output", options->output, "Picture to write: .svg, .png or -")
       ->required();
-  command->add_option("--channels", options->channels,
-                      "Channels to draw, e.g. 1,3,5 (default all)");
+  command->add_option("--lanes", options->channels, "Channels to draw, e.g. 1,3,5 (default all)");
   command->add_option("--from", options->from, "Start of the picture in seconds (default 0)")
       ->check(NumberIn(0, 1e9));
   command->add_option("--to", options->to, "End of the picture in seconds (default the end)")

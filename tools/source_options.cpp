@@ -1,0 +1,57 @@
+// A command in; its source and receiver options declared on it.
+#include "tools/source_options.h"
+
+#include "import/raw_pcm_import.h"
+#include "tools/command_support.h"
+
+void AddReceiverOptions(CLI::App* command, ImportRequest& request,
+                        std::optional<double>& threshold) {
+  command->add_option("--device", request.Audio.Device,
+                      "Record live from an ALSA capture device (hw:1, plughw:1,0, default)");
+  std::string formats;
+  for (const std::string& name : RawFormatNames()) formats += (formats.empty() ? "" : ", ") + name;
+  command
+      ->add_option("--raw", request.Audio.RawFormat,
+                   "Headerless samples on standard input or in a file: " + formats)
+      ->check(CLI::IsMember(RawFormatNames()));
+  command
+      ->add_option("--rate", request.Audio.Rate,
+                   "Sample rate of raw PCM or a sound card in Hz (default 44100)")
+      ->check(WholeNumberIn(1000, 768000));
+  command
+      ->add_option("--channels", request.Audio.Channels,
+                   "Channels of raw PCM or a sound card (default 1)")
+      ->check(WholeNumberIn(1, 64));
+  command
+      ->add_option("--seconds", request.Audio.MostSeconds,
+                   "Stop after this much audio (default: at the end, or SIGINT)")
+      ->check(NumberIn(0, 1e9));
+  command
+      ->add_option("--channel", request.Audio.Channel, "Audio channel to read, from 1 (default 1)")
+      ->check(WholeNumberIn(1, 1024));
+  command
+      ->add_option("--min-run", request.Audio.Receiver.MinRunCells,
+                   "Drop runs shorter than this many cells as glitches (default 0: keep all)")
+      ->check(NumberIn(0.0, 10.0));
+  command
+      ->add_option("--threshold", threshold,
+                   "Fixed decision threshold (full scale 1) instead of the tracked midpoint")
+      ->check(NumberIn(-1e6, 1e6));
+  command
+      ->add_option("--scale", request.Scale,
+                   "Fixed timing instead of the tracked cell length: audio cells of 6.623/F "
+                   "units; logic exports' durations multiplied by F")
+      ->check(NumberIn(0.5, 2.0));
+}
+
+void AddSourceOptions(CLI::App* command, SourceOptions& options) {
+  command->add_option("source", options.Input,
+                      "Capture or audio file; - for standard input (a capture stream, or raw "
+                      "samples with --raw); or give --device");
+  AddReceiverOptions(command, options.Request, options.Threshold);
+  command
+      ->add_option("--signal-lost-ms", options.Session.SignalLostMs,
+                   "Signal time without a valid frame after which the signal counts as lost "
+                   "(default 100)")
+      ->check(NumberIn(20, 60000));
+}

@@ -1,0 +1,19 @@
+// The options that say where a signal comes from and how it is received, declared once for every
+// command that reads one (import, monitor, export, plot, analyze): one name, one range and one
+// help text each.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <optional>
+
+#include "import/import_request.h"
+#include "sources/signal_source.h"
+
+// A sound card's and the receiver's options: --device, --raw, --rate, --channels, --channel,
+// --seconds, --min-run, --threshold, --scale.
+void AddReceiverOptions(CLI::App* command, ImportRequest& request,
+                        std::optional<double>& threshold);
+
+// A reader's source: the positional SOURCE, the receiver's options and --signal-lost-ms.
+void AddSourceOptions(CLI::App* command, SourceOptions& options);
