@@ -154,4 +154,24 @@ TEST(Monitor, ShowsASoundCardInATerminal) {
   RunCommand("rm -rf " + folder);
 }
 
+// A sound card that stops delivering anything: the screen says so, and q still quits at once
+// (the device is left waiting in its own thread).
+TEST(Monitor, AStalledSoundCardShowsAndQStillQuits) {
+  if (RunCommand("command -v tmux").exitCode != 0) GTEST_SKIP() << "tmux is not installed";
+  const std::string folder = TemporaryPath(".stall");
+  const std::string wav = folder + "/s.wav";
+  ASSERT_EQ(RunCommand("mkdir -p " + folder + " && " + Tool +
+                       " synth --pattern sweep --frames 60 -o " + folder + "/s.cap --wav " + wav)
+                .exitCode,
+            0);
+  FifoDevice device(folder);
+  Terminal terminal("(tail -c +45 " + wav + "; sleep 61) > " + device.Fifo + " & " +
+                    device.Environment + Tool + " monitor --device testin");
+  ASSERT_TRUE(terminal.WaitForScreen("the input has stalled")) << terminal.Screen();
+  EXPECT_NE(terminal.Screen().find("NO SIGNAL"), std::string::npos);
+  terminal.Keys("q");
+  EXPECT_EQ(terminal.ExitCode(), 0);
+  RunCommand("pkill -f 'sleep 61' ; rm -rf " + folder);
+}
+
 }  // namespace

@@ -263,7 +263,10 @@ class MonitorSession : public ChannelWatch {
         if (!fresh) attroff(A_DIM);
       }
     }
-    const FrameCounts second = LastSecond(nowMs), total = Total();
+    // A stalled input has no signal time to count in: nothing comes, so nothing per second.
+    const FrameCounts second =
+        Session != nullptr && Session->Stalled() ? FrameCounts{} : LastSecond(nowMs);
+    const FrameCounts total = Total();
     mvprintw(
         11, 0,
         "frames/s %3llu   lost in the last second %llu (%.1f%%)   in all %llu of %llu (%.1f%%)",
