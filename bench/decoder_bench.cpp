@@ -7,6 +7,7 @@
 #include "common/text_output.h"
 #include "common/verbose_level.h"
 #include "decoder/pending_bits.h"
+#include "decoder/decoder_setup.h"
 #include "decoder/run_decoder.h"
 #include "encode/channel_frames.h"
 #include "encode/signal_patterns.h"
@@ -30,9 +31,7 @@ const RunDurations& BenchCapture() {
 template <bool Blocks>
 void DecodeRuns(benchmark::State& state) {
   const RunDurations& durations = BenchCapture();
-  SetOutputSink(DiscardOutput);
-  VerboseLevel = static_cast<std::int32_t>(state.range(0));
-  ResetRunDecoder();
+  DecoderSetup setup(static_cast<std::int32_t>(state.range(0)), DiscardOutput, DecoderListeners);
   ResetChannelDisplay();
   for (auto _ : state) {
     Polarity polarity = 0;

@@ -20,6 +20,7 @@
 #include "common/text_output.h"
 #include "common/verbose_level.h"
 #include "decoder/pending_bits.h"
+#include "decoder/decoder_setup.h"
 #include "decoder/run_decoder.h"
 
 namespace {
@@ -104,13 +105,10 @@ bool KnownLine(std::string_view line) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
-  ResetRunDecoder();
-  ResetChannelDisplay();
-  DecoderListeners = Checks;
-  VerboseLevel = static_cast<std::int32_t>(data[0] % 7) - 1;
   Output.clear();
   Events.clear();
-  SetOutputSink(Collect);
+  DecoderSetup setup(static_cast<std::int32_t>(data[0] % 7) - 1, Collect, Checks);
+  ResetChannelDisplay();
 
   Polarity polarity = 0;
   for (std::size_t at = 1; at + CaptureRecordBytes <= size; at += CaptureRecordBytes) {
@@ -133,7 +131,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   auto eventsRunByRun = Events;
 
   // Again in blocks whose sizes follow the data.
-  ResetRunDecoder();
+  setup.Restart();
   ResetChannelDisplay();
   Output.clear();
   Events.clear();
@@ -150,7 +148,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     at += block;
   }
   DrainOutput();
-  SetOutputSink(nullptr);
   Require(Output == textRunByRun);
   Require(Events == eventsRunByRun);
   Require(

@@ -9,7 +9,6 @@
 
 #include "common/capture_records.h"
 #include "common/signal_layout.h"
-#include "common/verbose_level.h"
 #include "decoder/run_decoder.h"
 #include "files/capture_file.h"
 #include "files/stop_signal.h"
@@ -22,9 +21,6 @@ constexpr std::int32_t QuietLevel = 0;
 
 // Records looked at to tell a capture from a recording, a trace or a text.
 constexpr std::size_t RecognizedRecords = 16;
-
-// Whether a session is decoding: the decoder is one per process.
-bool Decoding = false;
 
 DecodeSession& Of(void* context) {
   return *static_cast<DecodeSession*>(context);
@@ -51,26 +47,15 @@ void HearGroup(void* context, std::uint32_t cellTotal, const PcmGroupSymbols& gr
 }  // namespace
 
 DecodeSession::DecodeSession(DecodeObserver& observer, const SessionSettings& settings)
-    : observer_(observer),
-      settings_(settings),
-      savedLevel_(VerboseLevel),
-      savedListeners_(DecoderListeners),
-      savedSink_(TextOutput.Sink) {
-  Decoding = true;
+    : observer_(observer), settings_(settings) {
+  decoder_.emplace(QuietLevel, DiscardOutput,
+                   DecoderEvents{this, ::HearSync, HearFrameType, HearInvalidCodeWord, ::HearGroup,
+                                 nullptr});
   observer_.Session = this;
-  SetOutputSink(DiscardOutput);
-  VerboseLevel = QuietLevel;
-  DecoderListeners = {this, ::HearSync, HearFrameType, HearInvalidCodeWord, ::HearGroup, nullptr};
-  ResetRunDecoder();
 }
 
 DecodeSession::~DecodeSession() {
-  DrainOutput();
-  SetOutputSink(savedSink_);
-  DecoderListeners = savedListeners_;
-  VerboseLevel = savedLevel_;
   observer_.Session = nullptr;
-  Decoding = false;
 }
 
 // The time of an event at the decoder's (wrapping) cell total. Between two looks the total moves

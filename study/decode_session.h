@@ -26,8 +26,8 @@
 
 #include "channels/group_fields.h"
 #include "common/run_sink.h"
-#include "common/text_output.h"
 #include "decoder/decoder_events.h"
+#include "decoder/decoder_setup.h"
 
 // Times given to the observer in milliseconds count from the start of the signal and keep
 // counting past the 2^32 cells (7.4 days) where the decoder's own cell total wraps.
@@ -103,10 +103,7 @@ class DecodeSession : public RunSink {
 
   DecodeObserver& observer_;
   SessionSettings settings_;
-  // The decoder's settings as the session found them.
-  std::int32_t savedLevel_;
-  DecoderEvents savedListeners_;
-  OutputSink savedSink_;
+  std::optional<DecoderSetup> decoder_;  // set up once the observer knows its session
   Polarity polarity_ = 0;
   DecodedFrame frame_;
   std::uint32_t lastCells_ = 0;

@@ -19,6 +19,7 @@
 #include "encode/seeded_random.h"
 #include "encode/signal_patterns.h"
 #include "encode/synthesizer.h"
+#include "decoder/decoder_setup.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -32,13 +33,10 @@ struct DecodeResult {
 
 // Decodes from a fresh state, in blocks of `blockSize` runs, or run by run when it is 0.
 DecodeResult Decode(const RunDurations& durations, std::int32_t level, std::size_t blockSize) {
-  ResetRunDecoder();
-  ResetChannelDisplay();
-  VerboseLevel = level;
   CapturedOutput.clear();
-  SetOutputSink(CaptureOutput);
   std::vector<std::string> events;
-  DecoderListeners = EventRecorder(events);
+  DecoderSetup setup(level, CaptureOutput, EventRecorder(events));
+  ResetChannelDisplay();
   Polarity polarity = 0;
   for (std::size_t at = 0; at < durations.size();) {
     if (blockSize == 0) {
@@ -51,8 +49,6 @@ DecodeResult Decode(const RunDurations& durations, std::int32_t level, std::size
     at += count;
   }
   DrainOutput();
-  SetOutputSink(nullptr);
-  DecoderListeners = {};
   return {CapturedOutput, events, RunDecoder, PendingBits};
 }
 

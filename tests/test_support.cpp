@@ -19,6 +19,7 @@
 #include "channels/group_decoder.h"
 #include "common/text_output.h"
 #include "common/verbose_level.h"
+#include "decoder/decoder_setup.h"
 #include "decoder/run_decoder.h"
 #include "encode/run_lengths.h"
 
@@ -86,36 +87,30 @@ DecoderEvents EventRecorder(std::vector<std::string>& events) {
 
 std::vector<std::string> DecodeToEvents(const RunDurations& durations) {
   std::vector<std::string> events;
-  DecoderListeners = EventRecorder(events);
-  ResetRunDecoder();
-  ResetChannelDisplay();
-  VerboseLevel = 0;
-  SetOutputSink(DiscardOutput);
-  Polarity polarity = 0;
-  for (std::int32_t duration : durations) {
-    DecodeRun(duration, polarity);
-    polarity ^= 1;
+  {
+    DecoderSetup setup(0, DiscardOutput, EventRecorder(events));
+    ResetChannelDisplay();
+    Polarity polarity = 0;
+    for (std::int32_t duration : durations) {
+      DecodeRun(duration, polarity);
+      polarity ^= 1;
+    }
   }
-  DrainOutput();
-  SetOutputSink(nullptr);
-  DecoderListeners = {};
   return events;
 }
 
 std::string DecodeToText(const RunDurations& durations, std::int32_t level) {
-  ListenWithChannelDisplay();
-  ResetRunDecoder();
-  ResetChannelDisplay();
-  VerboseLevel = level;
   CapturedOutput.clear();
-  SetOutputSink(CaptureOutput);
-  Polarity polarity = 0;
-  for (std::int32_t duration : durations) {
-    DecodeRun(duration, polarity);
-    polarity ^= 1;
+  {
+    DecoderSetup setup(level, CaptureOutput, DecoderListeners);
+    ListenWithChannelDisplay();
+    ResetChannelDisplay();
+    Polarity polarity = 0;
+    for (std::int32_t duration : durations) {
+      DecodeRun(duration, polarity);
+      polarity ^= 1;
+    }
   }
-  DrainOutput();
-  SetOutputSink(nullptr);
   return CapturedOutput;
 }
 
