@@ -19,8 +19,8 @@
 #include "common/capture_records.h"
 #include "common/text_output.h"
 #include "common/verbose_level.h"
-#include "decoder/pending_bits.h"
 #include "decoder/decoder_setup.h"
+#include "decoder/pending_bits.h"
 #include "decoder/run_decoder.h"
 
 namespace {

@@ -27,28 +27,24 @@ void ChannelWatch::OnRuns(const std::int32_t* durations, std::size_t count) {
   signalMs_ = unitsSoFar_ * 1000 / UnitsPerSecond;
 }
 
-void ChannelWatch::OnGroup(std::uint32_t groupIndex, const GroupFields& fields) {
-  if (groupIndex < ExpectedAux.size() && fields.Aux != ExpectedAux[groupIndex]) ++auxFailures_;
-}
-
 void ChannelWatch::OnFrame(const DecodedFrame& frame) {
   frameEndMs_ = frame.EndMs;
-  for (std::uint32_t g = 0; g < GroupsPerFrame; ++g) {
-    const GroupChannels carried = ChannelsOfGroup(frame.Parity, g);
-    WatchedChannel& positioned = channels_[static_cast<std::size_t>(carried.PositionChannel - 1)];
-    positioned.Position = static_cast<int>(frame.Groups[g].Position);
-    positioned.PositionMs = frame.EndMs;
-    WatchedChannel& moved = channels_[static_cast<std::size_t>(carried.DeltaChannel - 1)];
-    moved.Delta = static_cast<int>(frame.Groups[g].Delta);
-    moved.DeltaMs = frame.EndMs;
+  for (std::size_t c = 1; c <= ChannelCount; ++c) {
+    WatchedChannel& channel = channels_[c - 1];
+    if (frame.Positions[c] >= 0) {
+      channel.Position = frame.Positions[c];
+      channel.PositionMs = frame.EndMs;
+    }
+    if (frame.Deltas[c] >= 0) {
+      channel.Delta = frame.Deltas[c];
+      channel.DeltaMs = frame.EndMs;
+    }
   }
   // A frame whose aux bits are wrong still shows its values, but counts as lost.
-  Count(frame.EndMs, auxFailures_ > 0);
-  auxFailures_ = 0;
+  Count(frame.EndMs, !frame.AuxOk);
 }
 
 void ChannelWatch::OnLostFrame(double ms, FrameLoss /*why*/) {
-  auxFailures_ = 0;
   Count(ms, true);
 }
 

@@ -29,7 +29,6 @@ struct FrameCounts {
 class ChannelWatch : public DecodeObserver {
  public:
   void OnRuns(const std::int32_t* durations, std::size_t count) override;
-  void OnGroup(std::uint32_t groupIndex, const GroupFields& fields) override;
   void OnFrame(const DecodedFrame& frame) override;
   void OnLostFrame(double ms, FrameLoss why) override;
 
@@ -57,6 +56,5 @@ class ChannelWatch : public DecodeObserver {
   std::array<std::int64_t, Tenths> recentTenth_{};  // which tenth each slot holds
   double signalMs_ = 0, frameEndMs_ = 0;
   double unitsSoFar_ = 0;
-  std::uint32_t auxFailures_ = 0;  // in the frame being decoded
   CellLengthFit fit_;
 };

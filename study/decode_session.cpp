@@ -48,9 +48,9 @@ void HearGroup(void* context, std::uint32_t cellTotal, const PcmGroupSymbols& gr
 
 DecodeSession::DecodeSession(DecodeObserver& observer, const SessionSettings& settings)
     : observer_(observer), settings_(settings) {
-  decoder_.emplace(QuietLevel, DiscardOutput,
-                   DecoderEvents{this, ::HearSync, HearFrameType, HearInvalidCodeWord, ::HearGroup,
-                                 nullptr});
+  decoder_.emplace(
+      QuietLevel, DiscardOutput,
+      DecoderEvents{this, ::HearSync, HearFrameType, HearInvalidCodeWord, ::HearGroup, nullptr});
   observer_.Session = this;
 }
 
@@ -112,12 +112,14 @@ bool DecodeSession::Waiting() {
 }
 
 void DecodeSession::HearSync(std::uint32_t cellTotal) {
+  ++tally_.Syncs;
   const double ms = Milliseconds(cellTotal);
   CheckSilence(ms);
   observer_.OnSync(ms);
 }
 
 void DecodeSession::HearLostFrame(std::uint32_t cellTotal, FrameLoss why) {
+  ++(why == FrameLoss::InvalidCodeWord ? tally_.InvalidCodeWords : tally_.UnknownFrameTypes);
   const double ms = Milliseconds(cellTotal);
   CheckSilence(ms);
   observer_.OnLostFrame(ms, why);
@@ -126,10 +128,25 @@ void DecodeSession::HearLostFrame(std::uint32_t cellTotal, FrameLoss why) {
 void DecodeSession::HearGroup(std::uint32_t cellTotal, const PcmGroupSymbols& group, int parity,
                               std::uint32_t groupIndex) {
   GroupFields fields = SplitGroup(group);
+  tally_.MismatchedGroups += fields.Aux != ExpectedAux[groupIndex];
   observer_.OnGroup(groupIndex, fields);
   frame_.Parity = parity;
   frame_.Groups[groupIndex] = fields;
   if (groupIndex + 1 != GroupsPerFrame) return;
+  // The frame's values by channel.
+  frame_.Positions.fill(-1);
+  frame_.Deltas.fill(-1);
+  frame_.AuxOk = true;
+  for (std::uint32_t g = 0; g < GroupsPerFrame; ++g) {
+    const GroupChannels channels = ChannelsOfGroup(parity, g);
+    frame_.Positions[static_cast<std::size_t>(channels.PositionChannel)] =
+        static_cast<int>(frame_.Groups[g].Position);
+    frame_.Deltas[static_cast<std::size_t>(channels.DeltaChannel)] =
+        static_cast<int>(frame_.Groups[g].Delta);
+    frame_.AuxOk = frame_.AuxOk && frame_.Groups[g].Aux == ExpectedAux[g];
+  }
+  ++tally_.Complete;
+  tally_.AuxMismatches += !frame_.AuxOk;
   frame_.EndCells = cellTotal;
   frame_.EndMs = Milliseconds(cellTotal);
   CheckSilence(frame_.EndMs);

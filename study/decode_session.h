@@ -26,8 +26,12 @@
 
 #include "channels/group_fields.h"
 #include "common/run_sink.h"
+#include "common/signal_layout.h"
 #include "decoder/decoder_events.h"
 #include "decoder/decoder_setup.h"
+
+// A value per channel 1 to 8 (index 0 unused); -1 where there is none.
+using ChannelColumn = std::array<int, ChannelCount + 1>;
 
 // Times given to the observer in milliseconds count from the start of the signal and keep
 // counting past the 2^32 cells (7.4 days) where the decoder's own cell total wraps.
@@ -36,6 +40,21 @@ struct DecodedFrame {
   double EndMs = 0;            // the frame's end
   int Parity = OddFrame;
   std::array<GroupFields, GroupsPerFrame> Groups{};
+  ChannelColumn Positions{};  // by channel: the four positions it carries, -1 elsewhere
+  ChannelColumn Deltas{};     // by channel: the other four channels' deltas, -1 elsewhere
+  bool AuxOk = true;          // every group's aux as expected (2, 0, 2, 0)
+};
+
+// What became of the frames the decoder met, counted once for every reader.
+struct FrameTally {
+  std::uint64_t Syncs = 0;              // frames begun
+  std::uint64_t Complete = 0;           // frames with all four groups
+  std::uint64_t AuxMismatches = 0;      // complete frames with a group's aux not as expected
+  std::uint64_t MismatchedGroups = 0;   // groups (of any frame) with an unexpected aux
+  std::uint64_t InvalidCodeWords = 0;   // frames dropped at an invalid code word
+  std::uint64_t UnknownFrameTypes = 0;  // frames dropped at an unknown frame type
+  // Lost: dropped by the decoder, or complete but failing the aux check.
+  std::uint64_t Lost() const { return InvalidCodeWords + UnknownFrameTypes + AuxMismatches; }
 };
 
 enum class FrameLoss { InvalidCodeWord, UnknownFrameType };
@@ -85,6 +104,7 @@ class DecodeSession : public RunSink {
   bool Waiting() override;
 
   SignalState Signal() const { return state_; }
+  const FrameTally& Tally() const { return tally_; }
   // Whether the input has delivered nothing for StallMs of wall time, up to now.
   bool Stalled() const { return stalled_; }
   // How far the signal has come, in ms: the runs decoded, or later times the source reported.
@@ -106,6 +126,7 @@ class DecodeSession : public RunSink {
   std::optional<DecoderSetup> decoder_;  // set up once the observer knows its session
   Polarity polarity_ = 0;
   DecodedFrame frame_;
+  FrameTally tally_;
   std::uint32_t lastCells_ = 0;
   std::int64_t elapsedCells_ = 0;  // since the start, not wrapping
   double reportedMs_ = 0;          // the latest signal time a source reported

@@ -6,32 +6,6 @@
 
 namespace {
 
-struct ChannelValues {
-  ChannelColumn Position;  // -1: not carried by this frame
-  ChannelColumn Delta;
-};
-
-ChannelValues ValuesOf(const DecodedFrame& frame) {
-  ChannelValues values;
-  values.Position.fill(-1);
-  values.Delta.fill(-1);
-  for (std::uint32_t g = 0; g < GroupsPerFrame; ++g) {
-    GroupChannels channels = ChannelsOfGroup(frame.Parity, g);
-    values.Position[static_cast<std::size_t>(channels.PositionChannel)] =
-        static_cast<int>(frame.Groups[g].Position);
-    values.Delta[static_cast<std::size_t>(channels.DeltaChannel)] =
-        static_cast<int>(frame.Groups[g].Delta);
-  }
-  return values;
-}
-
-bool AuxHolds(const DecodedFrame& frame) {
-  for (std::uint32_t g = 0; g < GroupsPerFrame; ++g) {
-    if (frame.Groups[g].Aux != ExpectedAux[g]) return false;
-  }
-  return true;
-}
-
 // `opening`, then "CHANNEL":VALUE for every channel with a value, then the closing brace.
 char* AppendChannelObject(char* out, std::string_view opening, const ChannelColumn& column) {
   out = AppendText(out, opening);
@@ -67,18 +41,17 @@ void FrameExport::OnSync(double) {
 
 void FrameExport::OnFrame(const DecodedFrame& frame) {
   ++written_;
-  const ChannelValues values = ValuesOf(frame);
   for (std::size_t c = 1; c <= ChannelCount; ++c) {
-    if (values.Position[c] >= 0) latest_[c] = values.Position[c];
+    if (frame.Positions[c] >= 0) latest_[c] = frame.Positions[c];
   }
   const std::string_view type = frame.Parity == OddFrame ? "odd" : "even";
-  const std::string_view auxOk = AuxHolds(frame) ? "true" : "false";
+  const std::string_view auxOk = frame.AuxOk ? "true" : "false";
   char* out = writer_.Begin();
   if (format_ == Format::Csv) {
     out = AppendCellTime(out, frame.EndCells, HundredthsOfMsPerCell);
     *out++ = ',';
     out = AppendText(out, type);
-    for (const auto* column : {&values.Position, &values.Delta}) {
+    for (const auto* column : {&frame.Positions, &frame.Deltas}) {
       for (std::size_t c = 1; c <= ChannelCount; ++c) {
         *out++ = ',';
         if ((*column)[c] >= 0) out = AppendUnsigned(out, static_cast<std::uint32_t>((*column)[c]));
@@ -107,8 +80,8 @@ void FrameExport::OnFrame(const DecodedFrame& frame) {
   out = AppendText(out, ",\"type\":\"");
   out = AppendText(out, type);
   *out++ = '"';
-  out = AppendChannelObject(out, ",\"positions\":{", values.Position);
-  out = AppendChannelObject(out, ",\"deltas\":{", values.Delta);
+  out = AppendChannelObject(out, ",\"positions\":{", frame.Positions);
+  out = AppendChannelObject(out, ",\"deltas\":{", frame.Deltas);
   out = AppendText(out, ",\"aux\":[");
   for (std::uint32_t g = 0; g < GroupsPerFrame; ++g) {
     if (g > 0) *out++ = ',';

@@ -23,9 +23,6 @@
 #include "study/decode_session.h"
 #include "study/record_writer.h"
 
-// A value per channel 1 to 8 (index 0 unused); -1 where there is none.
-using ChannelColumn = std::array<int, ChannelCount + 1>;
-
 class FrameExport : public DecodeObserver {
  public:
   enum class Format { Csv, JsonLines };

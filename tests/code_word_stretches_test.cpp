@@ -13,13 +13,13 @@
 #include "common/text_output.h"
 #include "common/verbose_level.h"
 #include "decoder/decoder_events.h"
+#include "decoder/decoder_setup.h"
 #include "decoder/pending_bits.h"
 #include "decoder/run_decoder.h"
 #include "encode/channel_frames.h"
 #include "encode/seeded_random.h"
 #include "encode/signal_patterns.h"
 #include "encode/synthesizer.h"
-#include "decoder/decoder_setup.h"
 #include "tests/test_support.h"
 
 namespace {
