@@ -75,3 +75,10 @@ std::string PlaySource(const SourceOptions& options, DecodeObserver& observer,
   if (raw) return ImportRawPcm(request, report.Import);
   return ImportAudio(request, report.Import);
 }
+
+std::string ReceivedSummary(const SourceOptions& options, const SourceReport& report) {
+  if (!report.Received) return {};
+  ImportRequest request = options.Request;
+  request.Input = options.Input;
+  return ImportSummaryText(request, "the decoder", report.Import);
+}

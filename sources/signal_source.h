@@ -41,6 +41,9 @@ std::string SourceName(const SourceOptions& options);
 // pace), rather than a stream or a sound card.
 bool SourceIsFile(const SourceOptions& options);
 
+// The receiver's closing summary ("import: ..." lines) after a source that came as samples.
+std::string ReceivedSummary(const SourceOptions& options, const SourceReport& report);
+
 // Decodes the source to its end (or until the observer wants no more, or a stop signal ends a
 // live input). Returns an error text, empty on success.
 std::string PlaySource(const SourceOptions& options, DecodeObserver& observer,
