@@ -25,6 +25,11 @@ mount -t tmpfs tmpfs /newroot/tmp
 mount -t tmpfs tmpfs /newroot/run
 mkdir -p /newroot/run/vm
 mount -t 9p -o trans=virtio,version=9p2000.L,msize=512000 results /newroot/run/vm
+# The folder shared writable, at its own place, when there is one.
+if grep -q '^MORVANTIS_GUEST_SHARE=' /newroot/run/vm/shared 2>/dev/null; then
+  shared="$(sed -n 's/^MORVANTIS_GUEST_SHARE=//p' /newroot/run/vm/shared)"
+  mount -t 9p -o trans=virtio,version=9p2000.L,msize=512000 shared "/newroot$shared"
+fi
 chroot /newroot /bin/bash /run/vm/command >/newroot/run/vm/output 2>&1
 echo $? >/newroot/run/vm/status
 sync

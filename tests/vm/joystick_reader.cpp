@@ -2,7 +2,7 @@
 // Out, on standard output, one line each: the device's identity, its axes (code, range, value)
 // and buttons, "ready" once it is open, then its full state after every SYN_REPORT; "gone"
 // when the device goes away, and its description again if it comes back. It ends when no
-// device of that name has been there for --idle-ms.
+// device of that name has been there for IDLE_MS (after the first, which it waits a minute for).
 #include <fcntl.h>
 #include <libevdev/libevdev.h>
 #include <poll.h>
@@ -67,8 +67,8 @@ void PrintState(libevdev* device) {
               std::to_string(libevdev_get_event_value(device, EV_KEY, code));
     }
   }
+  // Kept in the buffer: a reader that writes each line out falls behind on a slow machine.
   std::printf("%s\n", line.c_str());
-  std::fflush(stdout);
 }
 
 }  // namespace
@@ -80,12 +80,13 @@ int main(int argc, char** argv) {
   }
   const std::string name = argv[1];
   const int idleMs = argc > 2 ? std::atoi(argv[2]) : 2000;
-  auto lastSeen = std::chrono::steady_clock::now();
+  // The first time, the device may take a while to come (a slow emulated machine).
+  auto lastSeen = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (std::chrono::steady_clock::now() - lastSeen < std::chrono::milliseconds(idleMs)) {
     int fd = -1;
     libevdev* device = OpenByName(name, fd);
     if (device == nullptr) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
       continue;
     }
     Describe(device);
