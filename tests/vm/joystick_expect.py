@@ -112,8 +112,10 @@ def compare(args):
             s = {k: int(v) for k, v in s.items()}
             if not seen or seen[-1] != s:
                 seen.append(s)
-    # The kernel releases the buttons held when the device goes; a reader may see that last.
-    if len(seen) > 1 and seen[-1] == {k: 0 if k.startswith("BTN_") else v for k, v in seen[-2].items()}:
+    # The kernel releases the buttons held when the device goes (the signal button is released
+    # already by then); a reader may see that last.
+    if len(seen) > 1 and seen[-2]["BTN_DEAD"] == 0 and \
+            seen[-1] == {k: 0 if k.startswith("BTN_") else v for k, v in seen[-2].items()}:
         seen.pop()
     if not seen:
         sys.exit("compare: the reader saw no state")
