@@ -19,13 +19,26 @@ if [ -f "$dir/vmlinux" ] && [ -f "$dir/initramfs.cpio" ] && [ "$(cat "$dir/stamp
   exit 0
 fi
 
-# The full kernel flavour (the cloud one has neither uinput nor 9p), as linux-image-amd64 names it.
-kernel_package="$(apt-cache depends linux-image-amd64 2>/dev/null | sed -n 's/^ *Depends: \(linux-image-[0-9].*-amd64\)$/\1/p' | sed -n 1p)"
-[ -n "$kernel_package" ] || fail "apt-cache does not know linux-image-amd64 (run apt-get update)"
+# The full kernel flavour (the cloud one has neither uinput nor 9p), as linux-image-amd64 names
+# it; the package lists are brought up to date once if they do not know it or it is gone.
+kernel_package() {
+  apt-cache depends linux-image-amd64 2>/dev/null |
+    sed -n 's/^ *Depends: \(linux-image-[0-9].*-amd64\)$/\1/p' | sed -n 1p
+}
+download() {
+  local package
+  package="$(kernel_package)"
+  [ -n "$package" ] || return 1
+  (cd "$dir/debs" && apt-get download "$package" busybox-static >"$dir/download.log" 2>&1)
+}
 rm -rf "$dir/debs" "$dir/root"
 mkdir -p "$dir/debs" "$dir/root"
-(cd "$dir/debs" && apt-get download "$kernel_package" busybox-static >"$dir/download.log" 2>&1) ||
-  fail "cannot download $kernel_package and busybox-static: $(tail -n 3 "$dir/download.log")"
+if ! download; then
+  sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -qq >/dev/null 2>&1 || true
+  download || fail "cannot download linux-image-amd64's kernel and busybox-static: $(tail -n 3 "$dir/download.log" 2>/dev/null)"
+fi
 for deb in "$dir"/debs/*.deb; do dpkg-deb -x "$deb" "$dir/root"; done
 
 # The uncompressed kernel boots about 5 s sooner under emulation: the xz stream inside vmlinuz.
