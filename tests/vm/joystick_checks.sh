@@ -6,7 +6,7 @@
 # here; the flights, which need /dev/uinput, run in one go through tests/vm/run_in_guest.sh (a
 # kernel booted under QEMU, or this machine when it has a /dev/uinput) and leave what the device
 # showed in a shared folder; then the results are judged here. The device is read as its users
-# read it: a libevdev client (joystick_reader) and evtest. What it should show is worked out by
+# read it: a libevdev client (joystick_reader), evtest and SDL2 (sdl_reader). What it should show is worked out by
 # joystick_expect.py from the offline decode and the rules.
 set -u
 build="$(cd "${1:?usage: joystick_checks.sh BUILD_FOLDER}" && pwd)"
@@ -52,6 +52,12 @@ flights() {
   done
   timeout 4 evtest "$node" >evtest.txt 2>&1
   wait "$flying"
+  # SDL2, as simulators and games read joysticks.
+  echo "sdl $SECONDS" >>times
+  chrt --fifo 50 "$build/sdl_reader" "$name" >sdl.txt 2>&1 &
+  local sdl=$!
+  "$tool" joystick still.cap --speed 2 2>sdl.err
+  wait "$sdl"
   echo "errors $SECONDS" >>times
   # Without /dev/uinput, and without the right to write it.
   unshare --mount bash -c "mount -t tmpfs none /dev && \"$tool\" joystick still.cap" 2>missing.err
@@ -144,6 +150,13 @@ evtest_reads() {
     { head -c 3000 evtest.txt; return 1; }
 }
 check "evtest shows the device and its events" evtest_reads
+
+sdl_reads() {
+  # Channel 8 goes from end to end: SDL's axis 7 (RUDDER) spans its whole range.
+  grep -qx 'sdl "Morvantis transmitter" axes 8 buttons 1' sdl.txt &&
+    grep -qx 'axis 7 -32768 32767' sdl.txt || { cat sdl.txt; return 1; }
+}
+check "SDL2 finds the joystick, its eight axes and its button" sdl_reads
 
 missing_uinput() {
   cat missing.err
