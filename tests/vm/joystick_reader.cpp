@@ -3,10 +3,13 @@
 // and buttons, "ready" once it is open, then its full state after every SYN_REPORT; "gone"
 // when the device goes away, and its description again if it comes back. It ends when no
 // device of that name has been there for IDLE_MS (after the first, which it waits a minute for).
+// With --times, each state is preceded by "at SECONDS", the report's time on CLOCK_MONOTONIC.
 #include <fcntl.h>
 #include <libevdev/libevdev.h>
 #include <poll.h>
 #include <unistd.h>
+
+#include <time.h>
 
 #include <chrono>
 #include <cstdio>
@@ -75,11 +78,12 @@ void PrintState(libevdev* device) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: joystick_reader NAME [IDLE_MS]\n");
+    std::fprintf(stderr, "usage: joystick_reader NAME [IDLE_MS [--times]]\n");
     return 2;
   }
   const std::string name = argv[1];
   const int idleMs = argc > 2 ? std::atoi(argv[2]) : 2000;
+  const bool times = argc > 3 && std::strcmp(argv[3], "--times") == 0;
   // The first time, the device may take a while to come (a slow emulated machine).
   auto lastSeen = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (std::chrono::steady_clock::now() - lastSeen < std::chrono::milliseconds(idleMs)) {
@@ -89,6 +93,7 @@ int main(int argc, char** argv) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
       continue;
     }
+    if (times) libevdev_set_clock_id(device, CLOCK_MONOTONIC);
     Describe(device);
     std::printf("ready\n");
     PrintState(device);
@@ -99,7 +104,12 @@ int main(int argc, char** argv) {
       int result = 0;
       while ((result = libevdev_next_event(device, LIBEVDEV_READ_FLAG_NORMAL, &event)) ==
              LIBEVDEV_READ_STATUS_SUCCESS) {
-        if (event.type == EV_SYN && event.code == SYN_REPORT) PrintState(device);
+        if (event.type != EV_SYN || event.code != SYN_REPORT) continue;
+        if (times) {
+          std::printf("at %lld.%06ld\n", static_cast<long long>(event.input_event_sec),
+                      static_cast<long>(event.input_event_usec));
+        }
+        PrintState(device);
       }
       if (result == LIBEVDEV_READ_STATUS_SYNC) {
         std::printf("dropped\n");
