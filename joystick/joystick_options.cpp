@@ -57,10 +57,9 @@ void AddJoystickOptions(CLI::App* command, JoystickOptions& options) {
                       "When the signal is lost: hold (the last values), centre (the centres; "
                       "--failsafe-low channels at their minimum) or release (the device goes "
                       "away until the signal is back); default centre");
-  command
-      ->add_option("--failsafe-ms", options.FailsafeMs,
-                   "Milliseconds of lost signal before the failsafe acts (default 250)")
-      ->check(CLI::Range(0.0, 60000.0));
+  command->add_option("--failsafe-ms", options.FailsafeMs,
+                      "Milliseconds of lost signal before the failsafe acts, 0 to 60000 "
+                      "(default 250)");
   command->add_option("--failsafe-low", options.FailsafeLow,
                       "Channels the centre failsafe puts at their minimum, e.g. the throttle's");
   command->add_option("--calibration", options.CalibrationPath,
@@ -110,6 +109,9 @@ std::string ReadJoystickOptions(const JoystickOptions& options, JoystickLayout& 
   plan = {};
   if (!ParseFailsafeMode(options.Failsafe, plan.Mode)) {
     return "--failsafe: \"" + options.Failsafe + "\" is not hold, centre or release";
+  }
+  if (!(options.FailsafeMs >= 0 && options.FailsafeMs <= 60000)) {
+    return "--failsafe-ms: give 0 to 60000 milliseconds";
   }
   plan.DelayMs = options.FailsafeMs;
   return ChannelSet("--failsafe-low", options.FailsafeLow, plan.Low);

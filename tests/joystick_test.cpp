@@ -123,6 +123,7 @@ TEST(JoystickOptions, MapReverseButtonsAndFailsafe) {
       {[](JoystickOptions& o) { o.Failsafe = "panic"; }, "--failsafe: \"panic\" is not hold"},
       {[](JoystickOptions& o) { o.FailsafeLow = "0"; }, "--failsafe-low: \"0\" is not a channel"},
       {[](JoystickOptions& o) { o.Name = ""; }, "--name: give 1 to 79 characters"},
+      {[](JoystickOptions& o) { o.FailsafeMs = -1; }, "--failsafe-ms: give 0 to 60000"},
   };
   for (const auto& [spoil, start] : faults) {
     JoystickOptions spoilt;
