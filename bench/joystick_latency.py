@@ -67,9 +67,10 @@ def main():
         delay = begin + end_ms / 1000 - time.monotonic()
         if delay > 0:
             time.sleep(delay)
+        # Timed before the write: on one processor the joystick may run as soon as it is woken.
+        written.append(time.monotonic())
         joystick.stdin.write(chunk)
         joystick.stdin.flush()
-        written.append(time.monotonic())
     joystick.stdin.write(runs[start * 4:])
     joystick.stdin.close()
     joystick.wait()
