@@ -30,12 +30,9 @@ JoystickFeed::JoystickFeed(UinputJoystick& joystick, const JoystickLayout& layou
   for (int axis = 0; axis < AxisCount; ++axis) {
     const int channel = layout.AxisChannel[static_cast<std::size_t>(axis)];
     if (channel == 0) continue;
-    const auto index = static_cast<std::size_t>(channel - 1);
-    const ChannelCalibration* c = CalibrationOf(channel);
-    const AxisRange range = RangeOf(c);
-    const bool reversed = layout.Reversed[index];
+    const AxisRange range = RangeOf(CalibrationOf(channel));
     shape_.Axes.push_back({AxisCodes[static_cast<std::size_t>(axis)], range.Minimum, range.Maximum,
-                           plan.Low[index] ? LowestValue(reversed, c) : CentreValue(reversed, c)});
+                           FailsafeValue(channel)});
   }
   for (std::size_t b = 0; b < layout.Buttons.size(); ++b) {
     shape_.Buttons.push_back(FirstChannelButton + static_cast<int>(b));
@@ -46,6 +43,15 @@ JoystickFeed::JoystickFeed(UinputJoystick& joystick, const JoystickLayout& layou
 const ChannelCalibration* JoystickFeed::CalibrationOf(int channel) const {
   const auto& c = calibration_.Channels[static_cast<std::size_t>(channel - 1)];
   return c ? &*c : nullptr;
+}
+
+// Where the centre failsafe puts a channel's axis: its centre, or its minimum for the channels
+// given to --failsafe-low.
+int JoystickFeed::FailsafeValue(int channel) const {
+  const auto index = static_cast<std::size_t>(channel - 1);
+  const ChannelCalibration* c = CalibrationOf(channel);
+  return plan_.Low[index] ? LowestValue(layout_.Reversed[index], c)
+                          : CentreValue(layout_.Reversed[index], c);
 }
 
 std::string JoystickFeed::Start() {
@@ -140,12 +146,9 @@ void JoystickFeed::Step(FailsafeStep step) {
       if (plan_.Mode == FailsafeMode::Centre) {
         for (int axis = 0; axis < AxisCount; ++axis) {
           const int channel = layout_.AxisChannel[static_cast<std::size_t>(axis)];
-          if (channel == 0) continue;
-          const auto index = static_cast<std::size_t>(channel - 1);
-          const ChannelCalibration* c = CalibrationOf(channel);
-          const bool reversed = layout_.Reversed[index];
-          joystick_.SetAxis(AxisCodes[static_cast<std::size_t>(axis)],
-                            plan_.Low[index] ? LowestValue(reversed, c) : CentreValue(reversed, c));
+          if (channel != 0) {
+            joystick_.SetAxis(AxisCodes[static_cast<std::size_t>(axis)], FailsafeValue(channel));
+          }
         }
       }
       break;

@@ -51,6 +51,7 @@ class JoystickFeed : public DecodeObserver {
 
  private:
   const ChannelCalibration* CalibrationOf(int channel) const;
+  int FailsafeValue(int channel) const;
   void Pace(double ms);
   void Look(double now);
   void Step(FailsafeStep step);
