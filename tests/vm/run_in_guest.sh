@@ -31,7 +31,7 @@ fi
 [ -n "${MORVANTIS_GUEST_SHARE:-}" ] && echo "MORVANTIS_GUEST_SHARE=$MORVANTIS_GUEST_SHARE" >"$share/shared"
 
 timeout "${MORVANTIS_GUEST_TIMEOUT:-600}" qemu-system-x86_64 \
-  -machine pc,accel=tcg -cpu max -smp 1 -m "${MORVANTIS_GUEST_MEMORY:-1024M}" \
+  -machine pc,accel=tcg -cpu max -smp 1 -m "${MORVANTIS_GUEST_MEMORY:-512M}" \
   -display none -no-reboot -nodefaults -serial stdio \
   -kernel "$dir/vmlinux" -initrd "$dir/initramfs.cpio" \
   -append "console=ttyS0 quiet loglevel=3 panic=-1 rdinit=/init no_timer_check mitigations=off" \
