@@ -11,7 +11,8 @@ for module in $(cat /modules.order); do
   insmod "/modules/$module.ko" || echo "guest: cannot load $module"
 done
 mkdir -p /host /upper /newroot
-mount -t 9p -o trans=virtio,version=9p2000.L,msize=512000,ro hostroot /host
+# The host root does not change under the guest: its pages may be cached.
+mount -t 9p -o trans=virtio,version=9p2000.L,msize=512000,cache=loose,ro hostroot /host
 mount -t tmpfs -o size=256m tmpfs /upper
 mkdir -p /upper/data /upper/work
 mount -t overlay overlay -o lowerdir=/host,upperdir=/upper/data,workdir=/upper/work /newroot
