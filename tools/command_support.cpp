@@ -57,3 +57,11 @@ CLI::Validator WholeNumberIn(long long lowest, long long highest) {
       },
       "INTEGER " + std::to_string(lowest) + " to " + std::to_string(highest));
 }
+
+void AddSpeedOption(CLI::App* command, double& speed) {
+  command
+      ->add_option("--speed", speed,
+                   "Play a capture file at this many times its pace; 0: as fast as it decodes "
+                   "(default 1)")
+      ->check(NumberIn(0, 1000));
+}

@@ -22,3 +22,6 @@ CLI::Validator NumberIn(double lowest, double highest);
 
 // An option's value must be a whole number from `lowest` to `highest`.
 CLI::Validator WholeNumberIn(long long lowest, long long highest);
+
+// --speed: how fast a capture file plays, in times its own pace; 0 as fast as it decodes.
+void AddSpeedOption(CLI::App* command, double& speed);

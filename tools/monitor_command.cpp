@@ -25,6 +25,7 @@
 #include "files/stop_signal.h"
 #include "sources/signal_source.h"
 #include "study/channel_watch.h"
+#include "study/playback_clock.h"
 #include "tools/command_support.h"
 #include "tools/source_options.h"
 
@@ -113,12 +114,7 @@ class MonitorSession : public ChannelWatch {
  public:
   MonitorSession(std::string name, Screen* screen, double speed, bool paced,
                  const InputLevels* levels)
-      : name_(std::move(name)),
-        screen_(screen),
-        speed_(speed),
-        paced_(paced && speed > 0),
-        levels_(levels),
-        start_(std::chrono::steady_clock::now()) {}
+      : name_(std::move(name)), screen_(screen), clock_(paced ? speed : 0), levels_(levels) {}
 
   void OnSync(double ms) override {
     ChannelWatch::OnSync(ms);
@@ -167,20 +163,18 @@ class MonitorSession : public ChannelWatch {
   // Signal time now: where the playing of a file has come to, or how far a live input has.
   double NowMs() const {
     if (ended_) return SignalMs();
-    if (paced_) return pacedMs_;
+    if (clock_.Paced()) return pacedMs_;
     return Session != nullptr ? Session->NowMs() : FrameEndMs();
   }
 
   // A file plays at its own pace (times the speed): wait, drawing and reading keys, until the
   // moment `ms` has come.
   void Pace(double ms) {
-    if (!paced_) return;
-    const auto due = start_ + std::chrono::microseconds(
-                                  static_cast<std::int64_t>(std::fmin(ms / speed_ * 1000, 1e15)));
+    if (!clock_.Paced()) return;
+    const auto due = clock_.Due(ms);
     while (!quit_ && !StopRequested()) {
-      const auto now = std::chrono::steady_clock::now();
-      pacedMs_ =
-          std::fmin(ms, std::chrono::duration<double, std::milli>(now - start_).count() * speed_);
+      const auto now = PlaybackClock::Clock::now();
+      pacedMs_ = std::fmin(ms, clock_.SignalNow());
       if (now >= due) break;
       Show(false);
       std::this_thread::sleep_for(
@@ -297,10 +291,9 @@ class MonitorSession : public ChannelWatch {
 
   std::string name_;
   Screen* screen_;
-  double speed_;
-  bool paced_;
+  PlaybackClock clock_;
   const InputLevels* levels_;
-  std::chrono::steady_clock::time_point start_, lastDraw_{};
+  std::chrono::steady_clock::time_point lastDraw_{};
   std::int64_t lastSecondPrinted_ = 0;
   double pacedMs_ = 0;    // where the playing of a file has come to
   bool present_ = false;  // a frame has come and the signal has not been lost since
@@ -369,11 +362,7 @@ void AddMonitorCommand(CLI::App& app, int& exitCode) {
       "came for --signal-lost-ms of signal time, or nothing at all arrives. q or Ctrl-C quits.\n"
       "Otherwise a plain status line per second of signal, a line when the signal is lost and\n"
       "when it is back, and one at the end.");
-  command
-      ->add_option("--speed", options->speed,
-                   "Play a capture file at this many times its pace; 0: as fast as it decodes "
-                   "(default 1)")
-      ->check(NumberIn(0, 1000));
+  AddSpeedOption(command, options->speed);
   AddSourceOptions(command, options->source);
   command->callback([options, &exitCode] { exitCode = RunMonitor(*options); });
 }

@@ -7,9 +7,11 @@
 
 #include "files/stop_signal.h"
 #include "tools/analyze_command.h"
+#include "tools/calibrate_command.h"
 #include "tools/command_support.h"
 #include "tools/export_command.h"
 #include "tools/import_command.h"
+#include "tools/joystick_command.h"
 #include "tools/monitor_command.h"
 #include "tools/plot_command.h"
 #include "tools/synth_command.h"
@@ -42,6 +44,8 @@ int main(int argc, char** argv) {
   AddExportCommand(app, exitCode);
   AddPlotCommand(app, exitCode);
   AddMonitorCommand(app, exitCode);
+  AddJoystickCommand(app, exitCode);
+  AddCalibrateCommand(app, exitCode);
 
   if (argc > 1 && argv[1][0] != '-') {
     bool known = false;
