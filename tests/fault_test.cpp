@@ -220,4 +220,93 @@ TEST(Faults, FriendlierCsvAndCommandLine) {
   });
 }
 
+TEST(Faults, ClosedStandardStreamsAreNeitherReadNorTakenByFiles) {
+  // An export kept beside the sums, which a failed command must leave as it was.
+  const std::string keep = "$T export x.cap -o good.csv 2>/dev/null; md5sum good.csv >> sums;";
+  RunCases({
+      {"export of - with standard input closed", keep, "sh -c '$T export - -o good.csv <&-'", 1,
+       "standard input is closed", Untouched},
+      {"synth of - with standard input closed", keep, "sh -c '$T synth - -o good.csv <&-'", 1,
+       "standard input is closed", Untouched},
+      {"export to - with standard output closed", "", "sh -c '$T export x.cap >&-'", 1,
+       "standard output is closed", Untouched},
+      {"files in and out with standard input and output closed", "",
+       "sh -c '$T export x.cap -o y.csv <&- >&-'", 0, "40 frames written",
+       "test $(wc -l < y.csv) = 41"},
+  });
+}
+
+TEST(Faults, AReaderThatGoesAwayLeavesNoTemporaryFile) {
+  RunCases({
+      {"synth to a pipe that head closes", "",
+       "sh -c '$T synth --frames 20000 -o - --wav a.wav | head -c 10 > got'", 0, "",
+       "test $(stat -c %s got) = 10 && " + Untouched},
+  });
+}
+
+// The first bytes of a file, as the commands that read captures look at them: an MPEG audio
+// frame header is four bytes of fields (sync, version, layer, bit rate, sample rate, padding),
+// and a capture's first record may hold any four bytes.
+std::string MpegHeader(int version, int layer, int bitRateIndex, int rateIndex, int padding) {
+  std::string header(4, '\0');
+  header[0] = '\xFF';
+  header[1] = static_cast<char>(0xE0 | version << 3 | layer << 1 | 1);
+  header[2] = static_cast<char>(bitRateIndex << 4 | rateIndex << 2 | padding << 1);
+  header[3] = '\x44';  // joint stereo, original
+  return header;
+}
+
+std::string Record(std::uint32_t duration) {
+  std::string bytes;
+  for (int b = 0; b < 4; ++b) bytes += static_cast<char>(duration >> (8 * b) & 0xFF);
+  return bytes;
+}
+
+TEST(Faults, AudioIsRecognisedByWholeHeadersNotByAFirstRun) {
+  constexpr int Mpeg2 = 2, Mpeg1 = 3, LayerIII = 1;
+  // MPEG 2 layer III at 8 kbit/s and 24000 Hz: 72 * 8000 / 24000 = 24 bytes a frame (25 padded).
+  const std::string small = MpegHeader(Mpeg2, LayerIII, 1, 1, 0);
+  const std::string padded = MpegHeader(Mpeg2, LayerIII, 1, 1, 1);
+  // Frames of a capture: short runs, as a real one has after its first.
+  std::string runs;
+  for (int i = 0; i < 15; ++i) runs += Record(i % 2 ? 7 : 20);
+  struct Case {
+    const char* Name;
+    std::string Bytes;
+    bool Audio;
+  } cases[] = {
+      {"two headers 24 bytes apart", small + std::string(20, '\0') + small + std::string(36, '\0'),
+       true},
+      {"a padded header and the next 25 bytes on",
+       padded + std::string(21, '\0') + small + std::string(35, '\0'), true},
+      {"a header whose next frame is not where it says", small + std::string(60, '\0'), false},
+      // MPEG 1 layer III, 128 kbit/s, 44100 Hz: the next frame is 417 bytes on, beyond reach.
+      {"one header and no room for the next", MpegHeader(Mpeg1, LayerIII, 9, 0, 0) + runs, false},
+      {"a reserved version", MpegHeader(1, LayerIII, 1, 1, 0) + std::string(20, '\0') + small,
+       false},
+      {"a bad bit rate", MpegHeader(Mpeg2, LayerIII, 15, 1, 0) + std::string(20, '\0') + small,
+       false},
+      {"an ID3 tag", std::string("ID3\x04\0\0\0\0\x02\x01", 10) + runs, true},
+      {"ID3 with a size that is not syncsafe", std::string("ID3\x04\0\0\0\x80\x02\x01", 10) + runs,
+       false},
+      {"a first duration of -1", Record(0xFFFFFFFF) + runs, false},
+      // FF E3 12 00: MPEG 2.5 layer III, 8 kbit/s at 11025 Hz, padded: a whole header, whose
+      // next frame (53 bytes on) is not there. About 28 s of idle signal.
+      {"a long idle first run", Record(0x0012E3FF) + runs, false},
+      {"an idle first run of a free bit rate", Record(0x0000E3FF) + runs, false},
+  };
+  for (const Case& c : cases) {
+    std::string bytes = c.Bytes.substr(0, 64);
+    std::string said =
+        RecognizeNonCapture(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    EXPECT_EQ(said.find("audio") != std::string::npos, c.Audio) << c.Name << ": " << said;
+  }
+  // The commands decode such a capture.
+  RunCases({
+      {"export of a capture opening with a long idle run",
+       "printf '\\377\\343\\022\\000' | cat - x.cap > idle.cap;",
+       "sh -c '$T export idle.cap > out'", 0, "40 frames written", Untouched},
+  });
+}
+
 }  // namespace
