@@ -192,7 +192,7 @@ TEST(Faults, InputsAreRecognisedAndNamesOfAnyBytesGiveValidText) {
        "grep -q '40 frames' p.svg"},
       {"plot from a pipe", "", "sh -c 'cat x.cap | $T plot /dev/stdin -o p.png'", 0, "",
        "test $(head -c 4 p.png | tail -c 3) = PNG"},
-      {"a picture name of no known kind", "", "$T plot x.cap -o p.jpg", 1, "name it .svg or .png",
+      {"a picture name of no known kind", "", "$T plot x.cap -o p.jpg", 2, "name it .svg or .png",
        "test ! -e p.jpg"},
   });
 }
@@ -306,6 +306,29 @@ TEST(Faults, AudioIsRecognisedByWholeHeadersNotByAFirstRun) {
       {"export of a capture opening with a long idle run",
        "printf '\\377\\343\\022\\000' | cat - x.cap > idle.cap;",
        "sh -c '$T export idle.cap > out'", 0, "40 frames written", Untouched},
+  });
+}
+
+TEST(Faults, UsageErrorsExitTwoInEveryCommand) {
+  const std::string none = "test ! -e o.cap && test ! -e o.svg && " + Untouched;
+  RunCases({
+      {"synth: an input and a pattern", "", "$T synth v.csv --pattern sweep -o o.cap", 2,
+       "not both", none},
+      {"synth: a hexadecimal number", "", "$T synth --jitter 0x1 -o o.cap", 2,
+       "0x1 is not a number", none},
+      {"synth: infinity", "", "$T synth --gap-ms inf -o o.cap", 2, "inf is not a number", none},
+      {"synth: not a number", "", "$T synth --noise nan -o o.cap --wav o.wav", 2,
+       "nan is not a number", none},
+      {"synth: a hexadecimal whole number", "", "$T synth --frames 0x10 -o o.cap", 2,
+       "0x10 is not a whole number", none},
+      {"plot: --to before --from", "", "$T plot x.cap --from 2 --to 1 -o o.svg", 2,
+       "--to must come after --from", none},
+      {"plot: a channel that does not exist", "", "$T plot x.cap --channels 9 -o o.svg", 2,
+       "not \"9\"", none},
+      {"plot: a hexadecimal time", "", "$T plot x.cap --from 0x1 -o o.svg", 2,
+       "0x1 is not a number", none},
+      {"export: an unknown format", "", "$T export x.cap --format xml -o o.cap", 2, "xml", none},
+      {"analyze: no capture", "", "$T analyze", 2, "capture", none},
   });
 }
 

@@ -46,12 +46,12 @@ int RunPlot(const PlotOptions& options) {
   look.Height = options.height;
   look.Title = options.capture == "-" ? "standard input" : options.capture;
   if (std::string error = ParseChannels(options.channels, look.Channels); !error.empty())
-    return Fail(Command, error);
+    return Usage(Command, error);
   if (options.to && *options.to <= options.from)
-    return Fail(Command, "--to must come after --from");
+    return Usage(Command, "--to must come after --from");
   std::string error;
   std::unique_ptr<PlotCanvas> canvas = CanvasFor(options.output, look.Width, look.Height, error);
-  if (!canvas) return Fail(Command, error);
+  if (!canvas) return Usage(Command, error);  // the only refusal: a name of no known kind
   if (error = RefuseCollisions({options.capture}, {options.output}); !error.empty())
     return Fail(Command, error);
 

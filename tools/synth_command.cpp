@@ -91,7 +91,7 @@ class RowSource {
 
 int RunSynth(const SynthOptions& options) {
   if (!options.input.empty() && !options.pattern.empty())
-    return Fail(Command, "give an input file or --pattern, not both");
+    return Usage(Command, "give an input file or --pattern, not both");
   std::vector<std::string> outputs = {options.output};
   if (!options.wav.empty()) {
     if (std::string error = CheckAudioOutput(options.wav, options.audio); !error.empty())
