@@ -332,4 +332,32 @@ TEST(Faults, UsageErrorsExitTwoInEveryCommand) {
   });
 }
 
+TEST(Faults, MessagesCountInTheSingularAndNameTheirCommand) {
+  // Three frames, the middle one with one group off its expected aux.
+  CellRuns cells;
+  FrameFields even = MakeFrame(EvenFrame, 300, 8);
+  even.Groups[1].Aux = 3;
+  AppendSyncedFrame(cells, MakeFrame(OddFrame, 500, 8));
+  AppendSyncedFrame(cells, even);
+  AppendSyncedFrame(cells, MakeFrame(OddFrame, 500, 8));
+  const std::string capture = TemporaryPath(".cap");
+  ASSERT_EQ(WriteCaptureFile(capture, Durations(cells)), "");
+  ProgramResult analyzed = RunCommand(Tool + " analyze " + capture);
+  EXPECT_NE(analyzed.out.find("aux mismatches: 1\n"), std::string::npos) << analyzed.out;
+  EXPECT_NE(analyzed.out.find(" 1 group fails the aux check."), std::string::npos) << analyzed.out;
+
+  // Every line a command writes on standard error starts with its name.
+  const std::string prefixed = "! grep -v '^MorvantisCapture [a-z]*: ' err";
+  RunCases({
+      {"synth of one row", "", "sh -c '$T synth v.csv -o o.cap 2>err'", 0, "",
+       "grep -q '^MorvantisCapture synth: 1 frame (0 glitched), [0-9]* runs' err && " + prefixed},
+      {"synth's note", "", "sh -c '$T synth --frames 2 --jitter 2 -o o.cap 2>err'", 0, "",
+       "grep -q 'synth: 2 frames' err && grep -q 'note: a jitter' err && " + prefixed},
+      {"the title of a plot of one frame", "$T synth v.csv -o one.cap 2>/dev/null;",
+       "$T plot one.cap -o one.svg", 0, "", "grep -q ' - 1 frame, 0 lost' one.svg"},
+      {"an input that cannot be opened says why", "", "$T synth v.csv/rows -o o.cap", 1,
+       "cannot open v.csv/rows: Not a directory", Untouched},
+  });
+}
+
 }  // namespace

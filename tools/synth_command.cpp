@@ -3,6 +3,8 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <limits>
@@ -17,6 +19,7 @@
 #include "files/file_identity.h"
 #include "files/output_file.h"
 #include "files/stop_signal.h"
+#include "study/counted_noun.h"
 #include "tools/command_support.h"
 
 namespace {
@@ -49,11 +52,12 @@ class RowSource {
     bool stream = true;
     if (options.input != "-") {
       struct stat info {};
-      if (stat(options.input.c_str(), &info) != 0) return "cannot open " + options.input;
+      if (stat(options.input.c_str(), &info) != 0)
+        return "cannot open " + options.input + ": " + std::strerror(errno);
       if (S_ISDIR(info.st_mode)) return options.input + " is a directory";
       stream = !S_ISREG(info.st_mode);
       file_.open(options.input, std::ios::binary);
-      if (!file_) return "cannot open " + options.input;
+      if (!file_) return "cannot open " + options.input + ": " + std::strerror(errno);
       in = &file_;
       name = options.input;
     }
@@ -72,7 +76,7 @@ class RowSource {
     if (StopRequested()) return false;
     bool got = csv_->Next(row);
     if (!warned_ && !csv_->Warning().empty()) {
-      std::fprintf(stderr, "MorvantisCapture synth: %s\n", csv_->Warning().c_str());
+      std::fprintf(stderr, "MorvantisCapture %s: %s\n", Command, csv_->Warning().c_str());
       warned_ = true;
     }
     return got && !StopRequested();
@@ -143,11 +147,14 @@ int RunSynth(const SynthOptions& options) {
   if (!options.wav.empty()) {
     if (std::string error = audio.Commit(); !error.empty()) return Fail(Command, error);
   }
-  std::fprintf(stderr, "synth: %zu frames (%zu glitched), %zu runs, %.3f s -> %s\n", rowCount,
-               synthesizer.GlitchedFrames(), runCount, static_cast<double>(units) / UnitsPerSecond,
+  std::fprintf(stderr, "MorvantisCapture synth: %s (%zu glitched), %s, %.3f s -> %s\n",
+               Counted(rowCount, "frame").c_str(), synthesizer.GlitchedFrames(),
+               Counted(runCount, "run").c_str(), static_cast<double>(units) / UnitsPerSecond,
                capture.Name().c_str());
   if (options.impairments.Jitter > MaxSafeJitter) {
-    std::fprintf(stderr, "synth: note: a jitter above %.2f units can change decoded cell counts\n",
+    std::fprintf(stderr,
+                 "MorvantisCapture synth: note: a jitter above %.2f units can change decoded "
+                 "cell counts\n",
                  MaxSafeJitter);
   }
   return ExitOk;
