@@ -360,4 +360,16 @@ TEST(Faults, MessagesCountInTheSingularAndNameTheirCommand) {
   });
 }
 
+TEST(Faults, APlotSaysWhereTheCaptureEndsAndCountsWhatItDraws) {
+  // x.cap is 40 frames: 1.110 s. The frames a window shows are those export lists ending in it.
+  const std::string inWindow =
+      "n=$($T export x.cap 2>/dev/null | awk -F, 'NR > 1 && $1 >= 500' | wc -l);"
+      " test $n -gt 10 && test $n -lt 30 && grep -q \" - $n frames, 0 lost\" w.svg";
+  RunCases({
+      {"--from past the end", "", "$T plot x.cap --from 100 -o w.svg", 1,
+       "x.cap ends at 1.1 s; --from 100 is past it", "test ! -e w.svg && " + Untouched},
+      {"--from within the capture", "", "$T plot x.cap --from 0.5 -o w.svg", 0, "", inWindow},
+  });
+}
+
 }  // namespace

@@ -60,6 +60,12 @@ int RunPlot(const PlotOptions& options) {
                       options.to ? *options.to * 1000 : std::numeric_limits<double>::infinity());
   if (error = DecodeCaptureFile(options.capture, columns); !error.empty())
     return Fail(Command, error);
+  if (options.from > 0 && options.from * 1000 >= columns.CaptureEndMs()) {
+    char said[160];
+    std::snprintf(said, sizeof said, " ends at %.1f s; --from %g is past it",
+                  columns.CaptureEndMs() / 1000, options.from);
+    return Fail(Command, look.Title + said);
+  }
   OutputFile file;
   if (error = file.Open(options.output); !error.empty()) return Fail(Command, error);
   DrawPlot(columns, look, *canvas);
