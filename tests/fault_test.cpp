@@ -372,4 +372,21 @@ TEST(Faults, APlotSaysWhereTheCaptureEndsAndCountsWhatItDraws) {
   });
 }
 
+TEST(Faults, AnExportIsMadeAgainFrameByFrame) {
+  // A sweep moves every channel, so most deltas are not 8; ecc0 and ecc2 are made 129 and 77.
+  const std::string exported =
+      "$T synth --pattern sweep --frames 60 --start-parity even -o s.cap 2>/dev/null;"
+      " $T export s.cap 2>/dev/null | awk -F, -v OFS=, 'NR > 1 { $23 = 129; $25 = 77 } { print }'"
+      " > a.csv;";
+  RunCases({
+      {"export, synth, export", exported,
+       "sh -c '$T synth a.csv -o - 2>err | $T export - -o b.csv'", 0, "60 frames written",
+       "cmp a.csv b.csv && ! grep -q ignoring err && test $(grep -c ',even,.*,129,0,77,0,' b.csv) "
+       "= 30"},
+      {"a column of no known kind beside them",
+       exported + " sed '1s/$/,note/; 2,$s/$/,x/' a.csv > n.csv;", "$T synth n.csv -o n.cap", 0,
+       "n.csv:1: ignoring column \"note\" (only", Untouched},
+  });
+}
+
 }  // namespace

@@ -67,14 +67,16 @@ class RowSource {
     return {};
   }
 
-  bool Next(ChannelRow& row) {
+  // The next row, and the frame it records when it comes from a frame export.
+  bool Next(ChannelRow& row, std::optional<FrameFields>& exported) {
+    exported.reset();
     if (!csv_) {
       if (next_ == patternFrames_) return false;
       row = PatternRow(pattern_, next_++);
       return true;
     }
     if (StopRequested()) return false;
-    bool got = csv_->Next(row);
+    bool got = csv_->Next(row, &exported);
     if (!warned_ && !csv_->Warning().empty()) {
       std::fprintf(stderr, "MorvantisCapture %s: %s\n", Command, csv_->Warning().c_str());
       warned_ = true;
@@ -128,9 +130,13 @@ int RunSynth(const SynthOptions& options) {
   std::int64_t units = 0;
   bool written = true;
   ChannelRow row;
-  while (written && rows.Next(row)) {
+  std::optional<FrameFields> exported;
+  while (written && rows.Next(row, exported)) {
     durations.clear();
-    synthesizer.AddFrame(frames.Next(row), durations);
+    // An exported frame is made again as it was decoded; the maker still learns the row.
+    FrameFields frame = frames.Next(row);
+    if (exported) frame = {exported->Parity, frame.EvenBits, exported->Groups};
+    synthesizer.AddFrame(frame, durations);
     written = WriteCaptureRecords(capture.Stream(), durations.data(), durations.size());
     if (!options.wav.empty()) written = audio.Add(durations.data(), durations.size()) && written;
     for (std::int32_t d : durations) units += d;
@@ -173,7 +179,8 @@ void AddSynthCommand(CLI::App& app, int& exitCode) {
       "\n"
       "The CSV has a header row naming ch1 to ch8 (any order, any case; other columns are\n"
       "ignored) and one row per frame of positions 0 to 1023; an empty value keeps the channel's\n"
-      "previous position, so the CSV that export writes feeds straight back. Frames alternate\n"
+      "previous position. A CSV that export wrote is made again frame by frame: each row's\n"
+      "type, p1..p8, d1..d8, aux0..aux3 and ecc0..ecc3 as they were decoded. Frames alternate\n"
       "ODD and EVEN; each carries the positions of four channels and for the other four a\n"
       "delta: 8 + clamp(change since the previous frame, -7, +7), so 8 is unchanged, below 8\n"
       "down, above 8 up. aux is 2,0,2,0 and ecc is written as 0 (its code is not known). Every\n"
