@@ -389,4 +389,15 @@ TEST(Faults, AnExportIsMadeAgainFrameByFrame) {
   });
 }
 
+TEST(Faults, AudioStreamsToStandardOutput) {
+  RunCases({
+      {"synth --wav - into import -", "",
+       "sh -c '$T synth --pattern steps --frames 40 -o c.cap --wav - --channels 2 | tee s.wav |"
+       " $T import - -o back.cap'",
+       0, "runs -> back.cap",
+       "test \"$(head -c 4 s.wav)\" = RIFF && test $($M back.cap 2 | grep -c Time=) = 40 && " +
+           Untouched},
+  });
+}
+
 }  // namespace

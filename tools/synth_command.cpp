@@ -224,7 +224,8 @@ void AddSynthCommand(CLI::App& app, int& exitCode) {
   synth->add_option("--seed", options->impairments.Seed, "Seed for the impairments (default 1)")
       ->check(WholeNumberIn(0, std::numeric_limits<long long>::max()));
   synth->add_option("--wav", options->wav,
-                    "Also render the signal as audio (.wav, .flac, .aiff or .w64 by extension)");
+                    "Also render the signal as audio (.wav, .flac, .aiff or .w64 by extension; - "
+                    "streams WAV to standard output)");
   synth->add_option("--rate", options->audio.Rate, "Sample rate of the audio (default 44100)")
       ->check(WholeNumberIn(4000, 768000));
   synth
