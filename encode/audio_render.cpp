@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <numbers>
 
 #include "common/signal_layout.h"
@@ -34,12 +35,48 @@ int FileFormat(const std::string& path, const std::string& sampleFormat) {
   return container != 0 && samples != 0 ? container | samples : 0;
 }
 
+// `-`: WAV on standard output, which cannot be gone back to for the sizes.
+bool StreamedWav(const std::string& path) {
+  return path == "-";
+}
+
 SF_INFO InfoFor(const std::string& path, const AudioRenderOptions& options) {
   SF_INFO info{};
   info.samplerate = options.Rate;
   info.channels = options.Channels;
-  info.format = FileFormat(path, options.SampleFormat);
+  info.format = StreamedWav(path) ? FileFormat(".wav", options.SampleFormat)
+                                  : FileFormat(path, options.SampleFormat);
   return info;
+}
+
+// The header of a WAV stream: the RIFF and data sizes are 0xFFFFFFFF, "not known", as players
+// reading a pipe expect; the samples follow it as raw little-endian PCM or float.
+//
+//   "RIFF" FFFFFFFF "WAVE" "fmt " 16 tag channels rate bytes/s block bits "data" FFFFFFFF
+bool WriteStreamedWavHeader(std::FILE* out, const AudioRenderOptions& options) {
+  const bool isFloat = options.SampleFormat == "float";
+  const std::uint32_t bits = isFloat ? 32 : options.SampleFormat == "pcm24" ? 24 : 16;
+  const auto channels = static_cast<std::uint32_t>(options.Channels);
+  const auto rate = static_cast<std::uint32_t>(options.Rate);
+  const std::uint32_t block = bits / 8 * channels;
+  std::string header;
+  auto put = [&](std::uint32_t value, int bytes) {
+    for (int b = 0; b < bytes; ++b) header += static_cast<char>(value >> (8 * b) & 0xFF);
+  };
+  header += "RIFF";
+  put(0xFFFFFFFF, 4);
+  header += "WAVEfmt ";
+  put(16, 4);
+  put(isFloat ? 3 : 1, 2);  // IEEE float or PCM
+  put(channels, 2);
+  put(rate, 4);
+  put(rate * block, 4);
+  put(block, 2);
+  put(bits, 2);
+  header += "data";
+  put(0xFFFFFFFF, 4);
+  return std::fwrite(header.data(), 1, header.size(), out) == header.size() &&
+         std::fflush(out) == 0;
 }
 
 // Gaussian noise from the seeded generator (Box-Muller).
@@ -47,6 +84,25 @@ double Gaussian(SeededRandom& random) {
   double u = std::max(random.Unit(), 1e-300);
   return std::sqrt(-2 * std::log(u)) * std::cos(2 * std::numbers::pi * random.Unit());
 }
+
+// libsndfile's view of a stream it writes straight on: it can only grow.
+sf_count_t StreamLength(void* stream) {
+  return static_cast<AudioRenderer::Stream*>(stream)->Written;
+}
+sf_count_t StreamSeek(sf_count_t, int, void* stream) {
+  return static_cast<AudioRenderer::Stream*>(stream)->Written;
+}
+sf_count_t StreamRead(void*, sf_count_t, void*) {
+  return 0;
+}
+sf_count_t StreamWrite(const void* bytes, sf_count_t count, void* stream) {
+  auto* s = static_cast<AudioRenderer::Stream*>(stream);
+  auto written =
+      static_cast<sf_count_t>(std::fwrite(bytes, 1, static_cast<std::size_t>(count), s->Out));
+  s->Written += written;
+  return written;
+}
+SF_VIRTUAL_IO StreamCalls = {StreamLength, StreamSeek, StreamRead, StreamWrite, StreamLength};
 
 }  // namespace
 
@@ -69,7 +125,16 @@ std::string AudioRenderer::Open(const std::string& path, const AudioRenderOption
   random_ = SeededRandom(options.Seed);
   if (std::string error = file_.Open(path); !error.empty()) return error;
   SF_INFO info = InfoFor(path, options);
-  sound_ = sf_open_fd(fileno(file_.Stream()), SFM_WRITE, &info, SF_FALSE);
+  if (StreamedWav(path)) {
+    // The header by hand, then libsndfile's raw samples, which need no going back, handed to
+    // the stream as they come (wherever standard output stands when it begins).
+    if (!WriteStreamedWavHeader(file_.Stream(), options)) return "cannot write " + file_.Name();
+    info.format = SF_FORMAT_RAW | SF_ENDIAN_LITTLE | (info.format & SF_FORMAT_SUBMASK);
+    stream_ = {file_.Stream(), 0};
+    sound_ = sf_open_virtual(&StreamCalls, SFM_WRITE, &info, &stream_);
+  } else {
+    sound_ = sf_open_fd(fileno(file_.Stream()), SFM_WRITE, &info, SF_FALSE);
+  }
   if (sound_ == nullptr) return "cannot write " + path + ": " + sf_strerror(nullptr);
   sf_command(sound_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
   samplesPerUnit_ = options.Rate / UnitsPerSecond * options.TimeScale;

@@ -1,12 +1,13 @@
 // A capture rendered as a sound-card recording, so every import path can be tested end to end.
 // In: run durations, a block at a time. Out: an audio file (WAV, FLAC, AIFF or W64, by the
-// name's ending) in which runs alternate between -amplitude and +amplitude; each sample is the
-// average level over its own sample period, so edges keep their timing between samples.
-// Optional impairments, as sound cards and transmitters make them: an AC-coupled input (a
-// first-order high-pass), a band limit (a second-order low-pass), mains hum, a DC offset,
-// inverted polarity, noise, a transmitter whose clock runs fast or slow, and a transmitter that
-// is switched off during long idle runs (silence instead of a level). Samples are written as soon
-// as the runs that make them are known, so memory stays that of one block whatever the length.
+// name's ending; `-` streams WAV to standard output) in which runs alternate between -amplitude and
+// +amplitude; each sample is the average level over its own sample period, so edges keep their
+// timing between samples. Optional impairments, as sound cards and transmitters make them: an
+// AC-coupled input (a first-order high-pass), a band limit (a second-order low-pass), mains hum, a
+// DC offset, inverted polarity, noise, a transmitter whose clock runs fast or slow, and a
+// transmitter that is switched off during long idle runs (silence instead of a level). Samples are
+// written as soon as the runs that make them are known, so memory stays that of one block whatever
+// the length.
 #pragma once
 
 #include <sndfile.h>
@@ -38,6 +39,7 @@ struct AudioRenderOptions {
 };
 
 // Whether `path` names a sound file that can hold `options`' samples; an error text if not.
+// `-` is WAV on standard output, streamed: its header gives the sizes as not known.
 std::string CheckAudioOutput(const std::string& path, const AudioRenderOptions& options);
 
 class AudioRenderer {
@@ -60,6 +62,12 @@ class AudioRenderer {
   // Puts the finished file in place. Returns an error text.
   std::string Commit();
 
+  // A WAV stream's samples, as libsndfile hands them on.
+  struct Stream {
+    std::FILE* Out;
+    sf_count_t Written;  // bytes so far
+  };
+
  private:
   bool RenderUpTo(double end, bool last);
   bool WriteSample(double value);
@@ -68,6 +76,7 @@ class AudioRenderer {
   AudioRenderOptions options_;
   OutputFile file_;
   SNDFILE* sound_ = nullptr;
+  Stream stream_{nullptr, 0};  // `-` only
   SeededRandom random_;
   double samplesPerUnit_ = 0;
   double highPass_ = 0;

@@ -5,12 +5,14 @@
 #include <charconv>
 #include <string_view>
 
-namespace {
-
-struct Cell {
+struct ChannelCsvReader::Cell {
   std::string_view text;
   std::size_t column;  // 1-based column of the cell's first character
 };
+
+namespace {
+
+using Cell = ChannelCsvReader::Cell;
 
 std::vector<Cell> SplitCells(std::string_view line) {
   std::vector<Cell> cells;
@@ -38,6 +40,29 @@ int ChannelNamed(std::string_view label) {
   return label[2] - '1';
 }
 
+// The columns of a frame export (study/frame_export.h), numbered as frameFieldOfColumn_ holds
+// them: type, p1..p8, d1..d8, aux0..aux3, ecc0..ecc3, then two that are known but not needed.
+constexpr int TypeField = 0, PositionField = 1, DeltaField = 9, AuxField = 17, EccField = 21,
+              NeededFields = 25;
+
+// "p1".."p8" and the like: the place of the digit after `prefix` from `first` to `last`, or -1.
+int Numbered(std::string_view label, std::string_view prefix, char first, char last) {
+  if (label.size() != prefix.size() + 1 || label.substr(0, prefix.size()) != prefix) return -1;
+  char digit = label.back();
+  return digit >= first && digit <= last ? digit - first : -1;
+}
+
+int ExportFieldNamed(std::string_view label) {
+  if (label == "type") return TypeField;
+  if (label == "end_ms") return NeededFields;
+  if (label == "aux_ok") return NeededFields + 1;
+  if (int p = Numbered(label, "p", '1', '8'); p >= 0) return PositionField + p;
+  if (int d = Numbered(label, "d", '1', '8'); d >= 0) return DeltaField + d;
+  if (int a = Numbered(label, "aux", '0', '3'); a >= 0) return AuxField + a;
+  if (int e = Numbered(label, "ecc", '0', '3'); e >= 0) return EccField + e;
+  return -1;
+}
+
 bool Skipped(const std::string& line) {
   std::size_t first = line.find_first_not_of(" \t");
   return first == std::string::npos || line[first] == '#';
@@ -54,7 +79,7 @@ bool ChannelCsvReader::Fail(std::size_t column, const std::string& what) {
   return false;
 }
 
-bool ChannelCsvReader::Next(ChannelRow& row) {
+bool ChannelCsvReader::Next(ChannelRow& row, std::optional<FrameFields>* frame) {
   if (!error_.empty()) return false;
   // A row leaves once every channel has had a value: rows before a channel's first value take
   // that value.
@@ -81,6 +106,11 @@ bool ChannelCsvReader::Next(ChannelRow& row) {
   row = waiting_.front();
   waiting_.pop_front();
   given_.pop_front();
+  if (frame != nullptr) *frame = std::nullopt;
+  if (haveFrames_) {
+    if (frame != nullptr) *frame = frames_.front();
+    frames_.pop_front();
+  }
   return true;
 }
 
@@ -100,12 +130,23 @@ bool ChannelCsvReader::ReadHeader() {
   }
   std::vector<Cell> cells = SplitCells(line);
   std::array<bool, ChannelCount> seen{};
+  std::array<bool, NeededFields> fieldSeen{};
+  frameFieldOfColumn_.fill(-1);
+  for (std::size_t i = 0; i < cells.size() && i < frameFieldOfColumn_.size(); ++i) {
+    int field = ExportFieldNamed(cells[i].text);
+    if (field >= 0 && field < NeededFields && fieldSeen[static_cast<std::size_t>(field)])
+      field = -1;  // named twice: not an export's header
+    if (field >= 0 && field < NeededFields) fieldSeen[static_cast<std::size_t>(field)] = true;
+    frameFieldOfColumn_[i] = field;
+  }
+  haveFrames_ = std::all_of(fieldSeen.begin(), fieldSeen.end(), [](bool s) { return s; });
   std::string ignored;
   for (std::size_t i = 0; i < cells.size(); ++i) {
     int channel = ChannelNamed(cells[i].text);
     if (i < channelOfColumn_.size()) channelOfColumn_[i] = channel;
     if (channel < 0 || i >= channelOfColumn_.size()) {
-      ignored += (ignored.empty() ? "" : ", ") + QuotedForMessage(cells[i].text);
+      bool known = haveFrames_ && i < frameFieldOfColumn_.size() && frameFieldOfColumn_[i] >= 0;
+      if (!known) ignored += (ignored.empty() ? "" : ", ") + QuotedForMessage(cells[i].text);
       continue;
     }
     if (seen[static_cast<std::size_t>(channel)]) {
@@ -173,8 +214,62 @@ bool ChannelCsvReader::ReadRow() {
     latest_[c] = value;
   }
   for (std::size_t c = 0; c < ChannelCount; ++c) given[c] = given[c] || known_[c];
+  if (haveFrames_) {
+    FrameFields frame;
+    if (!ReadFrame(cells, frame)) return false;
+    frames_.push_back(frame);
+  }
   waiting_.push_back(row);
   given_.push_back(given);
+  return true;
+}
+
+bool ChannelCsvReader::ReadFrame(const std::vector<Cell>& cells, FrameFields& frame) {
+  // The highest value of each field, by its number in frameFieldOfColumn_.
+  auto highest = [](int field) {
+    return field < DeltaField ? MaxPosition : field < AuxField ? 15 : field < EccField ? 3 : 255;
+  };
+  std::array<std::int32_t, NeededFields> value;
+  value.fill(-1);
+  std::size_t typeColumn = 1;
+  for (std::size_t i = 0; i < cells.size() && i < frameFieldOfColumn_.size(); ++i) {
+    int field = frameFieldOfColumn_[i];
+    std::string_view text = cells[i].text;
+    if (field < 0 || field >= NeededFields || text.empty()) continue;
+    if (field == TypeField) {
+      if (text != "odd" && text != "even")
+        return Fail(cells[i].column, QuotedForMessage(text) + " is not a frame type (odd, even)");
+      value[TypeField] = text == "odd" ? OddFrame : EvenFrame;
+      typeColumn = cells[i].column;
+      continue;
+    }
+    std::int32_t number = -1;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (error != std::errc{} || end != text.data() + text.size())
+      return Fail(cells[i].column, QuotedForMessage(text) + " is not a whole number");
+    if (number < 0 || number > highest(field)) {
+      return Fail(cells[i].column,
+                  std::string(text) + " is outside 0 to " + std::to_string(highest(field)));
+    }
+    value[static_cast<std::size_t>(field)] = number;
+  }
+  if (value[TypeField] < 0) return Fail(typeColumn, "the frame has no type");
+  frame.Parity = value[TypeField];
+  for (std::uint32_t g = 0; g < GroupsPerFrame; ++g) {
+    GroupChannels channels = ChannelsOfGroup(frame.Parity, g);
+    const std::int32_t fields[4] = {
+        value[AuxField + g], value[DeltaField + channels.DeltaChannel - 1],
+        value[PositionField + channels.PositionChannel - 1], value[EccField + g]};
+    if (std::find(fields, fields + 4, -1) != fields + 4) {
+      return Fail(typeColumn,
+                  "the frame of group " + std::to_string(g) + " lacks aux" + std::to_string(g) +
+                      ", d" + std::to_string(channels.DeltaChannel) + ", p" +
+                      std::to_string(channels.PositionChannel) + " or ecc" + std::to_string(g));
+    }
+    frame.Groups[g] = {static_cast<std::uint32_t>(fields[0]), static_cast<std::uint32_t>(fields[1]),
+                       static_cast<std::uint32_t>(fields[2]),
+                       static_cast<std::uint32_t>(fields[3])};
+  }
   return true;
 }
 

@@ -8,6 +8,7 @@
 
 #include "common/capture_records.h"
 #include "files/output_file.h"
+#include "files/standard_streams.h"
 
 bool WriteCaptureRecord(std::FILE* file, std::int32_t duration) {
   unsigned char bytes[CaptureRecordBytes];
@@ -37,6 +38,58 @@ bool StartsWith(const unsigned char* bytes, std::size_t size, std::string_view m
   return size >= at + magic.size() && std::memcmp(bytes + at, magic.data(), magic.size()) == 0;
 }
 
+// The length in bytes of the MPEG audio frame whose header starts at `at`, or 0 when those four
+// bytes are not a complete, valid header (sync, version, layer, bit rate and sample rate all
+// defined; a free bit rate gives no length and counts as not valid).
+//
+//   AAAAAAAA AAABBCCD EEEEFFGH IIJJKLMM   A sync, B version, C layer, E bit rate, F sample rate,
+//                                         G padding, M emphasis
+std::size_t MpegFrameLength(const unsigned char* bytes, std::size_t size, std::size_t at) {
+  if (size < at + 4) return 0;
+  const unsigned char* h = bytes + at;
+  unsigned version = (h[1] >> 3) & 3;  // 0 MPEG 2.5, 1 reserved, 2 MPEG 2, 3 MPEG 1
+  unsigned layer = (h[1] >> 1) & 3;    // 0 reserved, 1 layer III, 2 layer II, 3 layer I
+  unsigned bitRate = h[2] >> 4, sampleRate = (h[2] >> 2) & 3, padding = (h[2] >> 1) & 1;
+  if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0 || version == 1 || layer == 0 || bitRate == 0 ||
+      bitRate == 15 || sampleRate == 3 || (h[3] & 3) == 2)
+    return 0;
+  // Kilobits per second by bit-rate index (1 to 14).
+  static constexpr unsigned short Mpeg1Kbps[3][14] = {
+      {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},       // layer III
+      {32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},      // layer II
+      {32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448}};  // layer I
+  static constexpr unsigned short Mpeg2Kbps[3][14] = {
+      {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+      {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+      {32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256}};
+  static constexpr unsigned MpegRates[3] = {44100, 48000, 32000};  // halved for 2, quartered 2.5
+  unsigned long bitsPerSecond =
+      1000UL * (version == 3 ? Mpeg1Kbps : Mpeg2Kbps)[layer - 1][bitRate - 1];
+  unsigned long rate = MpegRates[sampleRate] >> (version == 3 ? 0 : version == 2 ? 1 : 2);
+  if (layer == 3) return (12 * bitsPerSecond / rate + padding) * 4;
+  unsigned long samplesOverEight = layer == 1 && version != 3 ? 72 : 144;  // 576 or 1152
+  return samplesOverEight * bitsPerSecond / rate + padding;
+}
+
+// MPEG audio: a valid frame header, and where it says the next frame starts, another. When the
+// next header lies beyond the bytes given, the bytes are taken for a capture: a capture's first
+// run can hold any four bytes (a long idle time, or -1), but hardly two headers at the right
+// distance.
+bool LooksLikeMpegAudio(const unsigned char* bytes, std::size_t size) {
+  std::size_t length = MpegFrameLength(bytes, size, 0);
+  return length > 0 && MpegFrameLength(bytes, size, length) > 0 &&
+         (bytes[length + 1] & 0x1E) == (bytes[1] & 0x1E) &&
+         (bytes[length + 2] & 0x0C) == (bytes[2] & 0x0C);
+}
+
+// An ID3v2 tag, which MP3 files open with: "ID3", a major version 2 to 4 and a revision, flags
+// whose low four bits are clear, and a size of four 7-bit ("syncsafe") bytes.
+bool LooksLikeId3Tag(const unsigned char* bytes, std::size_t size) {
+  return StartsWith(bytes, size, "ID3") && size >= 10 && bytes[3] >= 2 && bytes[3] <= 4 &&
+         bytes[4] != 0xFF && (bytes[5] & 0x0F) == 0 &&
+         ((bytes[6] | bytes[7] | bytes[8] | bytes[9]) & 0x80) == 0;
+}
+
 }  // namespace
 
 std::string RecognizeNonCapture(const unsigned char* bytes, std::size_t size) {
@@ -45,10 +98,10 @@ std::string RecognizeNonCapture(const unsigned char* bytes, std::size_t size) {
                StartsWith(bytes, size, "RF64") || StartsWith(bytes, size, "BW64") ||
                StartsWith(bytes, size, "riff") || StartsWith(bytes, size, "fLaC") ||
                StartsWith(bytes, size, "OggS") || StartsWith(bytes, size, ".snd") ||
-               StartsWith(bytes, size, "ID3") ||
+               LooksLikeId3Tag(bytes, size) ||
                (StartsWith(bytes, size, "FORM") &&
                 (StartsWith(bytes, size, "AIFF", 8) || StartsWith(bytes, size, "AIFC", 8))) ||
-               (size >= 2 && bytes[0] == 0xFF && (bytes[1] & 0xE0) == 0xE0);
+               LooksLikeMpegAudio(bytes, size);
   if (audio) return std::string(AudioRecordingRefusal) + Import;
   // Text: every byte printable or white space. A capture's first runs are short, so their
   // records hold zero bytes.
@@ -76,6 +129,7 @@ std::string WriteCaptureFile(const std::string& path, const RunDurations& durati
 
 std::string ReadCaptureFile(const std::string& path, RunDurations& durations) {
   bool fromStandardInput = path == "-";
+  if (fromStandardInput && StandardInputClosed()) return "standard input is closed";
   std::FILE* file = fromStandardInput ? stdin : std::fopen(path.c_str(), "rb");
   if (file == nullptr) return "cannot open " + path + ": " + std::strerror(errno);
   CaptureReadResult result =

@@ -24,7 +24,8 @@ bool WriteCaptureRecords(std::FILE* file, const std::int32_t* durations, std::si
 std::string WriteCaptureFile(const std::string& path, const RunDurations& durations);
 
 // What a file that is not a capture looks like, from its first bytes: an audio recording (RIFF
-// WAVE, RF64, W64, FLAC, Ogg, AIFF, AU, MP3), a VCD trace, or text. Returns how to say it
+// WAVE, RF64, W64, FLAC, Ogg, AIFF, AU; MP3 by an ID3 tag or by two frame headers as far apart
+// as the first says), a VCD trace, or text. Returns how to say it
 // ("looks like an audio recording; run MorvantisCapture import first"), or an empty text for
 // bytes a capture may start with.
 std::string RecognizeNonCapture(const unsigned char* bytes, std::size_t size);

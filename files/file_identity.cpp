@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <optional>
 
+#include "files/standard_streams.h"
+
 namespace {
 
 struct Identity {
@@ -44,6 +46,12 @@ std::string Shown(const std::string& name, const char* standardName) {
 
 std::string RefuseCollisions(const std::vector<std::string>& inputs,
                              const std::vector<std::string>& outputs) {
+  for (const std::string& in : inputs) {
+    if (in == "-" && StandardInputClosed()) return "standard input is closed";
+  }
+  for (const std::string& out : outputs) {
+    if (out == "-" && StandardOutputClosed()) return "standard output is closed";
+  }
   for (std::size_t o = 0; o < outputs.size(); ++o) {
     std::optional<Identity> output = IdentityOf(outputs[o], STDOUT_FILENO);
     if (!output) continue;

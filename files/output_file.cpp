@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "files/standard_streams.h"
+
 namespace {
 
 // Temporary files open now, for RemoveOpenTemporaryFiles; a tool has at most a few at once.
@@ -61,13 +63,18 @@ bool SameFile(const struct stat& a, const struct stat& b) {
 // Makes a temporary file in `folder` named after `base`; returns its descriptor or -1.
 int MakeTemporary(const std::string& folder, const std::string& base, std::string& path) {
   path = folder + "/." + base.substr(0, TemporaryBaseLength) + ".XXXXXX";
-  return mkstemp(path.data());
+  int descriptor = mkstemp(path.data());
+  if (descriptor < 0) return -1;
+  int kept = AboveStandardDescriptors(descriptor);
+  if (kept < 0) unlink(path.c_str());
+  return kept;
 }
 
 std::string CopyInto(std::FILE* from, const std::string& target) {
   if (std::fseek(from, 0, SEEK_SET) != 0)
     return Describe("cannot read back the output for", target);
-  int descriptor = open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY);
+  int descriptor =
+      AboveStandardDescriptors(open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY));
   if (descriptor < 0) return Describe("cannot write", target);
   char block[1 << 16];
   bool written = true;
@@ -97,6 +104,7 @@ std::string OutputFile::Open(const std::string& path) {
   struct stat standardOutput {};
   bool haveStandardOutput = fstat(STDOUT_FILENO, &standardOutput) == 0;
   struct stat found {};
+  if (path == "-" && StandardOutputClosed()) return "standard output is closed";
   if (path == "-" ||
       (haveStandardOutput && stat(path.c_str(), &found) == 0 && SameFile(found, standardOutput))) {
     stream_ = stdout;
@@ -119,7 +127,7 @@ std::string OutputFile::Open(const std::string& path) {
     return path + " is a socket; cannot write to it";
   } else if (!S_ISREG(found.st_mode)) {
     // A device, a FIFO or a terminal: written as it is, never created, truncated or replaced.
-    int descriptor = open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    int descriptor = AboveStandardDescriptors(open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
     if (descriptor < 0) return Describe("cannot write", path);
     stream_ = fdopen(descriptor, "wb");
     if (stream_ == nullptr) {

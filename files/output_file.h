@@ -12,7 +12,8 @@
 //
 // Until Commit() a regular file keeps its old contents: a command that fails or is interrupted
 // (Abandon(), the destructor, or RemoveOpenTemporaryFiles() from a signal handler) leaves it as
-// it was and no temporary file behind. Temporary names stay within the file-name limit.
+// it was and no temporary file behind. Temporary names stay within the file-name limit. A file
+// opened here never takes descriptors 0-2, and `-` is refused when standard output was closed.
 #pragma once
 
 #include <cstdio>

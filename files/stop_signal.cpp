@@ -13,7 +13,7 @@ volatile std::sig_atomic_t EndInput = 0;
 volatile std::sig_atomic_t Stopped = 0;
 
 extern "C" void OnStopSignal(int signalNumber) {
-  if (EndInput) {
+  if (EndInput && signalNumber != SIGPIPE) {
     Stopped = 1;
     return;
   }
@@ -29,7 +29,8 @@ void InstallStopHandlers() {
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = 0;  // no SA_RESTART: blocked reads return
-  for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) sigaction(signalNumber, &action, nullptr);
+  for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
+    sigaction(signalNumber, &action, nullptr);
 }
 
 void EndInputOnSignal() {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "files/input_wait.h"
+#include "files/standard_streams.h"
 #include "files/stop_signal.h"
 #include "import/raw_pcm_import.h"
 #include "import/sample_import.h"
@@ -225,6 +226,7 @@ std::size_t ReadExactly(int descriptor, unsigned char* into, std::size_t size,
 // PCM while they arrive; anything else goes to libsndfile, which reads the rest of the stream.
 std::string ImportAudioStream(const ImportRequest& request, ImportSummary& summary) {
   const std::string name = request.Input == "-" ? "standard input" : request.Input;
+  if (request.Input == "-" && StandardInputClosed()) return "standard input is closed";
   const int descriptor =
       request.Input == "-" ? STDIN_FILENO : open(request.Input.c_str(), O_RDONLY | O_CLOEXEC);
   if (descriptor < 0) return "cannot open " + request.Input + ": " + std::strerror(errno);

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "files/standard_streams.h"
 #include "import/sample_import.h"
 
 namespace {
@@ -140,6 +141,7 @@ std::string ImportRawPcm(const ImportRequest& request, ImportSummary& summary) {
            std::to_string(audio.Channels) + " channel" + (audio.Channels == 1 ? "" : "s");
   }
   int descriptor = STDIN_FILENO;
+  if (request.Input == "-" && StandardInputClosed()) return "standard input is closed";
   if (request.Input != "-") {
     descriptor = open(request.Input.c_str(), O_RDONLY | O_CLOEXEC);
     if (descriptor < 0) return "cannot open " + request.Input + ": " + std::strerror(errno);

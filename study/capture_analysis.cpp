@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "decoder/cell_count.h"
+#include "study/counted_noun.h"
 #include "study/text_escape.h"
 
 namespace {
@@ -165,24 +166,24 @@ std::string CaptureAnalysis::Verdict() const {
                       lostPercent);
   } else if (lostPercent > NoisyLossPercent) {
     verdict += Printf(
-        "%.0f percent of frames were lost (%llu invalid code words, %llu unknown frame types); "
+        "%.0f percent of frames were lost (%s, %s); "
         "the recording is probably too noisy. ",
-        lostPercent, static_cast<unsigned long long>(invalidWords_),
-        static_cast<unsigned long long>(unknownTypes_));
+        lostPercent, Counted(invalidWords_, "invalid code word").c_str(),
+        Counted(unknownTypes_, "unknown frame type").c_str());
   } else if (lost > 0) {
-    verdict += Printf("%llu of %llu frames were lost", static_cast<unsigned long long>(lost),
-                      static_cast<unsigned long long>(sent));
+    verdict += Printf("%llu of %s %s lost", static_cast<unsigned long long>(lost),
+                      Counted(sent, "frame").c_str(), lost == 1 ? "was" : "were");
     verdict += missing > 0 ? Printf(" (%llu of them missing from the stream altogether). ",
                                     static_cast<unsigned long long>(missing))
                            : std::string(". ");
   }
   if (auxMismatches_ > 0) {
-    verdict +=
-        Printf("%llu groups fail the aux check. ", static_cast<unsigned long long>(auxMismatches_));
+    verdict += Printf(
+        "%s the aux check. ",
+        (Counted(auxMismatches_, "group") + (auxMismatches_ == 1 ? " fails" : " fail")).c_str());
   }
   if (verdict.empty()) {
-    return Printf("The capture decodes cleanly: %llu frames, none lost.",
-                  static_cast<unsigned long long>(frames_));
+    return Printf("The capture decodes cleanly: %s, none lost.", Counted(frames_, "frame").c_str());
   }
   verdict.pop_back();
   return verdict;

@@ -11,6 +11,7 @@
 #include "common/signal_layout.h"
 #include "decoder/run_decoder.h"
 #include "files/capture_file.h"
+#include "files/standard_streams.h"
 #include "files/stop_signal.h"
 
 namespace {
@@ -159,6 +160,7 @@ void DecodeSession::HearGroup(std::uint32_t cellTotal, const PcmGroupSymbols& gr
 std::string DecodeCaptureFile(const std::string& path, DecodeObserver& observer,
                               const SessionSettings& settings) {
   bool fromStandardInput = path == "-";
+  if (fromStandardInput && StandardInputClosed()) return "standard input is closed";
   std::FILE* file = fromStandardInput ? stdin : std::fopen(path.c_str(), "rb");
   if (file == nullptr) return "cannot open " + path + ": " + std::strerror(errno);
 

@@ -55,9 +55,9 @@ void PlotColumns::OnRuns(const std::int32_t* durations, std::size_t count) {
 }
 
 void PlotColumns::OnFrame(const DecodedFrame& frame) {
-  ++frames_;
   std::size_t column = ColumnOf(frame.EndMs);
   if (column == Columns()) return;
+  ++frames_;
   for (std::uint32_t g = 0; g < GroupsPerFrame; ++g) {
     auto channel = static_cast<std::size_t>(ChannelsOfGroup(frame.Parity, g).PositionChannel - 1);
     auto position = static_cast<int>(frame.Groups[g].Position);
@@ -67,12 +67,16 @@ void PlotColumns::OnFrame(const DecodedFrame& frame) {
 }
 
 void PlotColumns::OnLostFrame(double ms, FrameLoss) {
-  ++framesLost_;
   std::size_t column = ColumnOf(ms);
-  if (column < Columns() && lost_[column] < UINT32_MAX) ++lost_[column];
+  if (column == Columns()) return;
+  ++framesLost_;
+  if (lost_[column] < UINT32_MAX) ++lost_[column];
+}
+
+double PlotColumns::CaptureEndMs() const {
+  return static_cast<double>(units_) / UnitsPerSecond * 1000;
 }
 
 double PlotColumns::EndMs() const {
-  double end = static_cast<double>(units_) / UnitsPerSecond * 1000;
-  return std::max(fromMs_, std::min(end, toMs_));
+  return std::max(fromMs_, std::min(CaptureEndMs(), toMs_));
 }

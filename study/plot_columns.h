@@ -1,8 +1,9 @@
 // Decoded frames thinned to columns of time, for pictures. In: the capture's runs (for its
 // length), each complete frame's positions and each lost frame's time. Out: for every column of
 // time and every channel, the first, last, lowest and highest position carried in it, and the
-// frames lost in it. Whenever the capture outgrows the columns their width doubles (neighbours
-// merge), so one pass is enough and memory stays fixed however long the capture.
+// frames lost in it; the frames drawn and lost counted over the picture's time only. Whenever the
+// capture outgrows the columns their width doubles (neighbours merge), so one pass is enough and
+// memory stays fixed however long the capture.
 #pragma once
 
 #include <array>
@@ -36,6 +37,10 @@ class PlotColumns : public DecodeObserver {
   // Where the picture ends: the capture's end, or `toMs` if sooner.
   double EndMs() const;
 
+  // The capture's own end, wherever the picture is cut.
+  double CaptureEndMs() const;
+
+  // Frames drawn and frames lost within the picture's time.
   std::uint64_t Frames() const { return frames_; }
   std::uint64_t FramesLost() const { return framesLost_; }
 

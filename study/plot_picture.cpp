@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "study/counted_noun.h"
+
 namespace {
 
 constexpr int TopMargin = 64;     // title and legend
@@ -95,7 +97,7 @@ void DrawPlot(const PlotColumns& columns, const PlotLook& look, PlotCanvas& canv
   auto xOf = [&](double ms) { return left + (ms - fromMs) / spanMs * width; };
 
   canvas.Rectangle(0, 0, look.Width, look.Height, White, White);
-  std::string title = look.Title + " - " + std::to_string(columns.Frames()) + " frames, " +
+  std::string title = look.Title + " - " + Counted(columns.Frames(), "frame") + ", " +
                       std::to_string(columns.FramesLost()) + " lost";
   canvas.Text(left, 22, title, 15, TextAnchor::Start, Black, true);
 

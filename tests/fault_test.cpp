@@ -192,7 +192,7 @@ TEST(Faults, InputsAreRecognisedAndNamesOfAnyBytesGiveValidText) {
        "grep -q '40 frames' p.svg"},
       {"plot from a pipe", "", "sh -c 'cat x.cap | $T plot /dev/stdin -o p.png'", 0, "",
        "test $(head -c 4 p.png | tail -c 3) = PNG"},
-      {"a picture name of no known kind", "", "$T plot x.cap -o p.jpg", 1, "name it .svg or .png",
+      {"a picture name of no known kind", "", "$T plot x.cap -o p.jpg", 2, "name it .svg or .png",
        "test ! -e p.jpg"},
   });
 }
@@ -217,6 +217,186 @@ TEST(Faults, FriendlierCsvAndCommandLine) {
        "test ! -e o.cap"},
       {"the version", "", "sh -c '$T --version | grep -q \"^MorvantisCapture [0-9]\"'", 0, "",
        Untouched},
+  });
+}
+
+TEST(Faults, ClosedStandardStreamsAreNeitherReadNorTakenByFiles) {
+  // An export kept beside the sums, which a failed command must leave as it was.
+  const std::string keep = "$T export x.cap -o good.csv 2>/dev/null; md5sum good.csv >> sums;";
+  RunCases({
+      {"export of - with standard input closed", keep, "sh -c '$T export - -o good.csv <&-'", 1,
+       "standard input is closed", Untouched},
+      {"synth of - with standard input closed", keep, "sh -c '$T synth - -o good.csv <&-'", 1,
+       "standard input is closed", Untouched},
+      {"export to - with standard output closed", "", "sh -c '$T export x.cap >&-'", 1,
+       "standard output is closed", Untouched},
+      {"files in and out with standard input and output closed", "",
+       "sh -c '$T export x.cap -o y.csv <&- >&-'", 0, "40 frames written",
+       "test $(wc -l < y.csv) = 41"},
+  });
+}
+
+TEST(Faults, AReaderThatGoesAwayLeavesNoTemporaryFile) {
+  RunCases({
+      {"synth to a pipe that head closes", "",
+       "sh -c '$T synth --frames 20000 -o - --wav a.wav | head -c 10 > got'", 0, "",
+       "test $(stat -c %s got) = 10 && " + Untouched},
+  });
+}
+
+// The first bytes of a file, as the commands that read captures look at them: an MPEG audio
+// frame header is four bytes of fields (sync, version, layer, bit rate, sample rate, padding),
+// and a capture's first record may hold any four bytes.
+std::string MpegHeader(int version, int layer, int bitRateIndex, int rateIndex, int padding) {
+  std::string header(4, '\0');
+  header[0] = '\xFF';
+  header[1] = static_cast<char>(0xE0 | version << 3 | layer << 1 | 1);
+  header[2] = static_cast<char>(bitRateIndex << 4 | rateIndex << 2 | padding << 1);
+  header[3] = '\x44';  // joint stereo, original
+  return header;
+}
+
+std::string Record(std::uint32_t duration) {
+  std::string bytes;
+  for (int b = 0; b < 4; ++b) bytes += static_cast<char>(duration >> (8 * b) & 0xFF);
+  return bytes;
+}
+
+TEST(Faults, AudioIsRecognisedByWholeHeadersNotByAFirstRun) {
+  constexpr int Mpeg2 = 2, Mpeg1 = 3, LayerIII = 1;
+  // MPEG 2 layer III at 8 kbit/s and 24000 Hz: 72 * 8000 / 24000 = 24 bytes a frame (25 padded).
+  const std::string small = MpegHeader(Mpeg2, LayerIII, 1, 1, 0);
+  const std::string padded = MpegHeader(Mpeg2, LayerIII, 1, 1, 1);
+  // Frames of a capture: short runs, as a real one has after its first.
+  std::string runs;
+  for (int i = 0; i < 15; ++i) runs += Record(i % 2 ? 7 : 20);
+  struct Case {
+    const char* Name;
+    std::string Bytes;
+    bool Audio;
+  } cases[] = {
+      {"two headers 24 bytes apart", small + std::string(20, '\0') + small + std::string(36, '\0'),
+       true},
+      {"a padded header and the next 25 bytes on",
+       padded + std::string(21, '\0') + small + std::string(35, '\0'), true},
+      {"a header whose next frame is not where it says", small + std::string(60, '\0'), false},
+      // MPEG 1 layer III, 128 kbit/s, 44100 Hz: the next frame is 417 bytes on, beyond reach.
+      {"one header and no room for the next", MpegHeader(Mpeg1, LayerIII, 9, 0, 0) + runs, false},
+      {"a reserved version", MpegHeader(1, LayerIII, 1, 1, 0) + std::string(20, '\0') + small,
+       false},
+      {"a bad bit rate", MpegHeader(Mpeg2, LayerIII, 15, 1, 0) + std::string(20, '\0') + small,
+       false},
+      {"an ID3 tag", std::string("ID3\x04\0\0\0\0\x02\x01", 10) + runs, true},
+      {"ID3 with a size that is not syncsafe", std::string("ID3\x04\0\0\0\x80\x02\x01", 10) + runs,
+       false},
+      {"a first duration of -1", Record(0xFFFFFFFF) + runs, false},
+      // FF E3 12 00: MPEG 2.5 layer III, 8 kbit/s at 11025 Hz, padded: a whole header, whose
+      // next frame (53 bytes on) is not there. About 28 s of idle signal.
+      {"a long idle first run", Record(0x0012E3FF) + runs, false},
+      {"an idle first run of a free bit rate", Record(0x0000E3FF) + runs, false},
+  };
+  for (const Case& c : cases) {
+    std::string bytes = c.Bytes.substr(0, 64);
+    std::string said =
+        RecognizeNonCapture(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    EXPECT_EQ(said.find("audio") != std::string::npos, c.Audio) << c.Name << ": " << said;
+  }
+  // The commands decode such a capture.
+  RunCases({
+      {"export of a capture opening with a long idle run",
+       "printf '\\377\\343\\022\\000' | cat - x.cap > idle.cap;",
+       "sh -c '$T export idle.cap > out'", 0, "40 frames written", Untouched},
+  });
+}
+
+TEST(Faults, UsageErrorsExitTwoInEveryCommand) {
+  const std::string none = "test ! -e o.cap && test ! -e o.svg && " + Untouched;
+  RunCases({
+      {"synth: an input and a pattern", "", "$T synth v.csv --pattern sweep -o o.cap", 2,
+       "not both", none},
+      {"synth: a hexadecimal number", "", "$T synth --jitter 0x1 -o o.cap", 2,
+       "0x1 is not a number", none},
+      {"synth: infinity", "", "$T synth --gap-ms inf -o o.cap", 2, "inf is not a number", none},
+      {"synth: not a number", "", "$T synth --noise nan -o o.cap --wav o.wav", 2,
+       "nan is not a number", none},
+      {"synth: a hexadecimal whole number", "", "$T synth --frames 0x10 -o o.cap", 2,
+       "0x10 is not a whole number", none},
+      {"plot: --to before --from", "", "$T plot x.cap --from 2 --to 1 -o o.svg", 2,
+       "--to must come after --from", none},
+      {"plot: a channel that does not exist", "", "$T plot x.cap --lanes 9 -o o.svg", 2,
+       "not \"9\"", none},
+      {"plot: a hexadecimal time", "", "$T plot x.cap --from 0x1 -o o.svg", 2,
+       "0x1 is not a number", none},
+      {"export: an unknown format", "", "$T export x.cap --format xml -o o.cap", 2, "xml", none},
+      {"analyze: no capture", "", "$T analyze", 2, "capture", none},
+  });
+}
+
+TEST(Faults, MessagesCountInTheSingularAndNameTheirCommand) {
+  // Three frames, the middle one with one group off its expected aux.
+  CellRuns cells;
+  FrameFields even = MakeFrame(EvenFrame, 300, 8);
+  even.Groups[1].Aux = 3;
+  AppendSyncedFrame(cells, MakeFrame(OddFrame, 500, 8));
+  AppendSyncedFrame(cells, even);
+  AppendSyncedFrame(cells, MakeFrame(OddFrame, 500, 8));
+  const std::string capture = TemporaryPath(".cap");
+  ASSERT_EQ(WriteCaptureFile(capture, Durations(cells)), "");
+  ProgramResult analyzed = RunCommand(Tool + " analyze " + capture);
+  EXPECT_NE(analyzed.out.find("aux mismatches: 1\n"), std::string::npos) << analyzed.out;
+  EXPECT_NE(analyzed.out.find(" 1 group fails the aux check."), std::string::npos) << analyzed.out;
+
+  // Every line a command writes on standard error starts with its name.
+  const std::string prefixed = "! grep -v '^MorvantisCapture [a-z]*: ' err";
+  RunCases({
+      {"synth of one row", "", "sh -c '$T synth v.csv -o o.cap 2>err'", 0, "",
+       "grep -q '^MorvantisCapture synth: 1 frame (0 glitched), [0-9]* runs' err && " + prefixed},
+      {"synth's note", "", "sh -c '$T synth --frames 2 --jitter 2 -o o.cap 2>err'", 0, "",
+       "grep -q 'synth: 2 frames' err && grep -q 'note: a jitter' err && " + prefixed},
+      {"the title of a plot of one frame", "$T synth v.csv -o one.cap 2>/dev/null;",
+       "$T plot one.cap -o one.svg", 0, "", "grep -q ' - 1 frame, 0 lost' one.svg"},
+      {"an input that cannot be opened says why", "", "$T synth v.csv/rows -o o.cap", 1,
+       "cannot open v.csv/rows: Not a directory", Untouched},
+  });
+}
+
+TEST(Faults, APlotSaysWhereTheCaptureEndsAndCountsWhatItDraws) {
+  // x.cap is 40 frames: 1.110 s. The frames a window shows are those export lists ending in it.
+  const std::string inWindow =
+      "n=$($T export x.cap 2>/dev/null | awk -F, 'NR > 1 && $1 >= 500' | wc -l);"
+      " test $n -gt 10 && test $n -lt 30 && grep -q \" - $n frames, 0 lost\" w.svg";
+  RunCases({
+      {"--from past the end", "", "$T plot x.cap --from 100 -o w.svg", 1,
+       "x.cap ends at 1.1 s; --from 100 is past it", "test ! -e w.svg && " + Untouched},
+      {"--from within the capture", "", "$T plot x.cap --from 0.5 -o w.svg", 0, "", inWindow},
+  });
+}
+
+TEST(Faults, AnExportIsMadeAgainFrameByFrame) {
+  // A sweep moves every channel, so most deltas are not 8; ecc0 and ecc2 are made 129 and 77.
+  const std::string exported =
+      "$T synth --pattern sweep --frames 60 --start-parity even -o s.cap 2>/dev/null;"
+      " $T export s.cap 2>/dev/null | awk -F, -v OFS=, 'NR > 1 { $23 = 129; $25 = 77 } { print }'"
+      " > a.csv;";
+  RunCases({
+      {"export, synth, export", exported,
+       "sh -c '$T synth a.csv -o - 2>err | $T export - -o b.csv'", 0, "60 frames written",
+       "cmp a.csv b.csv && ! grep -q ignoring err && test $(grep -c ',even,.*,129,0,77,0,' b.csv) "
+       "= 30"},
+      {"a column of no known kind beside them",
+       exported + " sed '1s/$/,note/; 2,$s/$/,x/' a.csv > n.csv;", "$T synth n.csv -o n.cap", 0,
+       "n.csv:1: ignoring column \"note\" (only", Untouched},
+  });
+}
+
+TEST(Faults, AudioStreamsToStandardOutput) {
+  RunCases({
+      {"synth --wav - into import -", "",
+       "sh -c '$T synth --pattern steps --frames 40 -o c.cap --wav - --channels 2 | tee s.wav |"
+       " $T import - -o back.cap'",
+       0, "runs -> back.cap",
+       "test \"$(head -c 4 s.wav)\" = RIFF && test $($M back.cap 2 | grep -c Time=) = 40 && " +
+           Untouched},
   });
 }
 

@@ -144,7 +144,7 @@ TEST(SynthCommand, ErrorsLeaveNoOutputFile) {
       {"--pattern sweep --frames 0", 2, "frames"},
       {"--pattern zigzag", 2, "pattern"},
       {"--bogus", 2, "bogus"},
-      {badRow + " --pattern sweep", 1, "not both"},
+      {badRow + " --pattern sweep", 2, "not both"},
   };
   for (const Case& c : cases) {
     std::string output = TemporaryPath(".cap");

@@ -3,6 +3,7 @@
 // printf and the formats the decoder's output is defined by, independently of the decoder.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -80,6 +81,15 @@ std::string GroupLine(std::uint32_t aux, std::uint32_t ecc, int positionChannel,
                       std::uint32_t position, int deltaChannel, std::uint32_t delta,
                       bool auxExpected);
 std::string Bits(std::uint32_t value, int count);
+
+// The code word of each symbol, symbols 0 to 63, first-received bit on the left, as the signal
+// defines them: a transcription independent of the decoder's and the encoder's table.
+extern const std::array<const char*, 64> CodeWordOfSymbol;
+
+// The four symbols of a group, worked out from its fields: aux and delta, the position's upper
+// six bits, its lower four with ecc's upper two, ecc's lower six.
+std::array<std::uint32_t, 4> GroupSymbols(std::uint32_t aux, std::uint32_t delta,
+                                          std::uint32_t position, std::uint32_t ecc);
 
 // A command line run with a pipe to its standard input and one from its standard output, for
 // tests of live behaviour: write a chunk, then wait (with a generous timeout) for what it

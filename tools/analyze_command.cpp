@@ -21,7 +21,7 @@ struct AnalyzeOptions {
 int RunAnalyze(const AnalyzeOptions& options) {
   CaptureAnalysis analysis;
   if (std::string error = CheckSourceOptions(options.source); !error.empty()) {
-    return Fail(Command, error);
+    return Usage(Command, error);
   }
   SourceReport source;
   if (std::string error = PlaySource(options.source, analysis, source); !error.empty()) {

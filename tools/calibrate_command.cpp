@@ -47,7 +47,7 @@ int RunCalibrate(const CalibrateOptions& options) {
                "go; the input's end (or Ctrl-C) takes the centres.\n",
                Command);
   if (std::string error = CheckSourceOptions(options.source); !error.empty()) {
-    return Fail(Command, error);
+    return Usage(Command, error);
   }
   EndInputOnSignal();
   CalibrationRecorder recorder;

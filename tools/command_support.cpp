@@ -8,6 +8,11 @@
 
 namespace {
 
+// strtod and strtoll read more than people write as numbers: hexadecimal, inf, nan, blanks.
+bool DecimalCharactersOnly(const std::string& text, const char* allowed) {
+  return !text.empty() && text.find_first_not_of(allowed) == std::string::npos;
+}
+
 std::string Shown(double value) {
   char text[32];
   std::snprintf(text, sizeof text, "%g", value);
@@ -19,6 +24,11 @@ std::string Shown(double value) {
 int Fail(const std::string& command, const std::string& message) {
   std::fprintf(stderr, "MorvantisCapture %s: %s\n", command.c_str(), message.c_str());
   return ExitFailed;
+}
+
+int Usage(const std::string& command, const std::string& message) {
+  Fail(command, message);
+  return ExitUsage;
 }
 
 int FinishStandardOutput(const std::string& command, int exitCode) {
@@ -34,7 +44,8 @@ CLI::Validator NumberIn(double lowest, double highest) {
         char* end = nullptr;
         errno = 0;
         double value = std::strtod(text.c_str(), &end);
-        if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(value))
+        if (!DecimalCharactersOnly(text, "0123456789+-.eE") || end != text.c_str() + text.size() ||
+            !std::isfinite(value))
           return text + " is not a number";
         if (value < lowest || value > highest)
           return text + " is outside " + Shown(lowest) + " to " + Shown(highest);
@@ -49,7 +60,8 @@ CLI::Validator WholeNumberIn(long long lowest, long long highest) {
         char* end = nullptr;
         errno = 0;
         long long value = std::strtoll(text.c_str(), &end, 10);
-        if (text.empty() || end != text.c_str() + text.size() || errno == ERANGE)
+        if (!DecimalCharactersOnly(text, "0123456789+-") || end != text.c_str() + text.size() ||
+            errno == ERANGE)
           return text + " is not a whole number";
         if (value < lowest || value > highest)
           return text + " is outside " + std::to_string(lowest) + " to " + std::to_string(highest);

@@ -13,14 +13,18 @@ inline constexpr int ExitUsage = 2;   // options that make no sense
 // Prints "MorvantisCapture COMMAND: MESSAGE" on standard error and returns ExitFailed.
 int Fail(const std::string& command, const std::string& message);
 
+// The same for options that make no sense together: returns ExitUsage.
+int Usage(const std::string& command, const std::string& message);
+
 // Standard output is checked once at the end: flushed, then its error state. Returns the exit
 // code to use, reporting a failure on standard error.
 int FinishStandardOutput(const std::string& command, int exitCode);
 
-// An option's value must be a number from `lowest` to `highest`.
+// An option's value must be a decimal number from `lowest` to `highest` (digits, a point, an
+// exponent; no hexadecimal, inf or nan).
 CLI::Validator NumberIn(double lowest, double highest);
 
-// An option's value must be a whole number from `lowest` to `highest`.
+// An option's value must be a whole decimal number from `lowest` to `highest`.
 CLI::Validator WholeNumberIn(long long lowest, long long highest);
 
 // --speed: how fast a capture file plays, in times its own pace; 0 as fast as it decodes.

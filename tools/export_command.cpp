@@ -25,7 +25,7 @@ struct ExportOptions {
 int RunExport(const ExportOptions& options) {
   const std::string output = options.output.empty() ? "-" : options.output;
   if (std::string error = CheckSourceOptions(options.source); !error.empty()) {
-    return Fail(Command, error);
+    return Usage(Command, error);
   }
   std::vector<std::string> inputs;
   if (!options.source.Input.empty()) inputs.push_back(options.source.Input);
@@ -44,7 +44,7 @@ int RunExport(const ExportOptions& options) {
   }
   if (std::string error = file.Commit(); !error.empty()) return Fail(Command, error);
   std::fputs(ReceivedSummary(options.source, report).c_str(), stderr);
-  std::fprintf(stderr, "export: %llu frames written, %llu lost or cut short\n",
+  std::fprintf(stderr, "MorvantisCapture export: %llu frames written, %llu lost or cut short\n",
                static_cast<unsigned long long>(exporter.FramesWritten()),
                static_cast<unsigned long long>(exporter.FramesLost()));
   return ExitOk;

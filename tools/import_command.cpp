@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -51,14 +52,14 @@ int RunImport(ImportOptions options) {
   }
   const bool device = !request.Audio.Device.empty();
   if (device == !request.Input.empty()) {
-    return Fail(Command, device ? "give an input or --device, not both"
-                                : "give an input (a file, or - for standard input) or --device");
+    return Usage(Command, device ? "give an input or --device, not both"
+                                 : "give an input (a file, or - for standard input) or --device");
   }
-  if (options.output.empty()) return Fail(Command, "give the capture to write with -o");
+  if (options.output.empty()) return Usage(Command, "give the capture to write with -o");
   if (!device && request.Input != "-") {
     struct stat info {};
     if (stat(request.Input.c_str(), &info) != 0)
-      return Fail(Command, "cannot open " + request.Input + ": no such file");
+      return Fail(Command, "cannot open " + request.Input + ": " + std::strerror(errno));
     if (S_ISDIR(info.st_mode)) return Fail(Command, request.Input + " is a directory");
   }
   std::vector<std::string> inputs;
@@ -67,7 +68,7 @@ int RunImport(ImportOptions options) {
     return Fail(Command, error);
   std::string format = options.format;
   if (!request.Audio.RawFormat.empty()) {
-    if (format != "auto" && format != "raw") return Fail(Command, "--raw reads raw PCM only");
+    if (format != "auto" && format != "raw") return Usage(Command, "--raw reads raw PCM only");
     format = "raw";
   }
   const Importer* importer = device ? nullptr : ChooseImporter(format, request.Input);

@@ -41,7 +41,7 @@ int RunJoystick(const JoystickCommandOptions& options) {
     return Fail(Command, error);
   }
   if (std::string error = CheckSourceOptions(options.source); !error.empty()) {
-    return Fail(Command, error);
+    return Usage(Command, error);
   }
   const bool regularFile = SourceIsFile(options.source);
   // Nothing is written to files: a stop signal simply ends the flight.

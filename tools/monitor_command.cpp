@@ -305,7 +305,7 @@ class MonitorSession : public ChannelWatch {
 int RunMonitor(MonitorOptions options) {
   SourceOptions& source = options.source;
   if (std::string error = CheckSourceOptions(source); !error.empty()) {
-    return Fail(Command, error);
+    return Usage(Command, error);
   }
   // Nothing is written: a stop signal, like q, simply ends the watching.
   EndInputOnSignal();

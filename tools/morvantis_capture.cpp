@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "files/standard_streams.h"
 #include "files/stop_signal.h"
 #include "tools/analyze_command.h"
 #include "tools/calibrate_command.h"
@@ -28,6 +29,8 @@ int UsageError(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before anything is opened: no file may take the number of a closed standard stream.
+  OccupyClosedStandardDescriptors();
   // An interrupted command leaves every output as it was, unless it is reading a stream,
   // which a signal simply ends.
   InstallStopHandlers();

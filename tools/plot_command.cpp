@@ -48,13 +48,13 @@ int RunPlot(const PlotOptions& options) {
   look.Height = options.height;
   look.Title = SourceName(options.source);
   if (std::string error = ParseChannels(options.channels, look.Channels); !error.empty())
-    return Fail(Command, error);
+    return Usage(Command, error);
   if (options.to && *options.to <= options.from)
-    return Fail(Command, "--to must come after --from");
+    return Usage(Command, "--to must come after --from");
   std::string error;
   std::unique_ptr<PlotCanvas> canvas = CanvasFor(options.output, look.Width, look.Height, error);
-  if (!canvas) return Fail(Command, error);
-  if (error = CheckSourceOptions(options.source); !error.empty()) return Fail(Command, error);
+  if (!canvas) return Usage(Command, error);  // the only refusal: a name of no known kind
+  if (error = CheckSourceOptions(options.source); !error.empty()) return Usage(Command, error);
   std::vector<std::string> inputs;
   if (!options.source.Input.empty()) inputs.push_back(options.source.Input);
   if (error = RefuseCollisions(inputs, {options.output}); !error.empty())
@@ -66,6 +66,12 @@ int RunPlot(const PlotOptions& options) {
   SourceReport report;
   if (error = PlaySource(options.source, columns, report); !error.empty())
     return Fail(Command, error);
+  if (options.from > 0 && options.from * 1000 >= columns.CaptureEndMs()) {
+    char said[160];
+    std::snprintf(said, sizeof said, " ends at %.1f s; --from %g is past it",
+                  columns.CaptureEndMs() / 1000, options.from);
+    return Fail(Command, look.Title + said);
+  }
   OutputFile file;
   if (error = file.Open(options.output); !error.empty()) return Fail(Command, error);
   DrawPlot(columns, look, *canvas);

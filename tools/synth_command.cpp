@@ -3,6 +3,8 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <limits>
@@ -17,6 +19,7 @@
 #include "files/file_identity.h"
 #include "files/output_file.h"
 #include "files/stop_signal.h"
+#include "study/counted_noun.h"
 #include "tools/command_support.h"
 
 namespace {
@@ -49,11 +52,12 @@ class RowSource {
     bool stream = true;
     if (options.input != "-") {
       struct stat info {};
-      if (stat(options.input.c_str(), &info) != 0) return "cannot open " + options.input;
+      if (stat(options.input.c_str(), &info) != 0)
+        return "cannot open " + options.input + ": " + std::strerror(errno);
       if (S_ISDIR(info.st_mode)) return options.input + " is a directory";
       stream = !S_ISREG(info.st_mode);
       file_.open(options.input, std::ios::binary);
-      if (!file_) return "cannot open " + options.input;
+      if (!file_) return "cannot open " + options.input + ": " + std::strerror(errno);
       in = &file_;
       name = options.input;
     }
@@ -63,16 +67,18 @@ class RowSource {
     return {};
   }
 
-  bool Next(ChannelRow& row) {
+  // The next row, and the frame it records when it comes from a frame export.
+  bool Next(ChannelRow& row, std::optional<FrameFields>& exported) {
+    exported.reset();
     if (!csv_) {
       if (next_ == patternFrames_) return false;
       row = PatternRow(pattern_, next_++);
       return true;
     }
     if (StopRequested()) return false;
-    bool got = csv_->Next(row);
+    bool got = csv_->Next(row, &exported);
     if (!warned_ && !csv_->Warning().empty()) {
-      std::fprintf(stderr, "MorvantisCapture synth: %s\n", csv_->Warning().c_str());
+      std::fprintf(stderr, "MorvantisCapture %s: %s\n", Command, csv_->Warning().c_str());
       warned_ = true;
     }
     return got && !StopRequested();
@@ -91,7 +97,7 @@ class RowSource {
 
 int RunSynth(const SynthOptions& options) {
   if (!options.input.empty() && !options.pattern.empty())
-    return Fail(Command, "give an input file or --pattern, not both");
+    return Usage(Command, "give an input file or --pattern, not both");
   std::vector<std::string> outputs = {options.output};
   if (!options.wav.empty()) {
     if (std::string error = CheckAudioOutput(options.wav, options.audio); !error.empty())
@@ -124,9 +130,13 @@ int RunSynth(const SynthOptions& options) {
   std::int64_t units = 0;
   bool written = true;
   ChannelRow row;
-  while (written && rows.Next(row)) {
+  std::optional<FrameFields> exported;
+  while (written && rows.Next(row, exported)) {
     durations.clear();
-    synthesizer.AddFrame(frames.Next(row), durations);
+    // An exported frame is made again as it was decoded; the maker still learns the row.
+    FrameFields frame = frames.Next(row);
+    if (exported) frame = {exported->Parity, frame.EvenBits, exported->Groups};
+    synthesizer.AddFrame(frame, durations);
     written = WriteCaptureRecords(capture.Stream(), durations.data(), durations.size());
     if (!options.wav.empty()) written = audio.Add(durations.data(), durations.size()) && written;
     for (std::int32_t d : durations) units += d;
@@ -143,11 +153,14 @@ int RunSynth(const SynthOptions& options) {
   if (!options.wav.empty()) {
     if (std::string error = audio.Commit(); !error.empty()) return Fail(Command, error);
   }
-  std::fprintf(stderr, "synth: %zu frames (%zu glitched), %zu runs, %.3f s -> %s\n", rowCount,
-               synthesizer.GlitchedFrames(), runCount, static_cast<double>(units) / UnitsPerSecond,
+  std::fprintf(stderr, "MorvantisCapture synth: %s (%zu glitched), %s, %.3f s -> %s\n",
+               Counted(rowCount, "frame").c_str(), synthesizer.GlitchedFrames(),
+               Counted(runCount, "run").c_str(), static_cast<double>(units) / UnitsPerSecond,
                capture.Name().c_str());
   if (options.impairments.Jitter > MaxSafeJitter) {
-    std::fprintf(stderr, "synth: note: a jitter above %.2f units can change decoded cell counts\n",
+    std::fprintf(stderr,
+                 "MorvantisCapture synth: note: a jitter above %.2f units can change decoded "
+                 "cell counts\n",
                  MaxSafeJitter);
   }
   return ExitOk;
@@ -166,7 +179,8 @@ void AddSynthCommand(CLI::App& app, int& exitCode) {
       "\n"
       "The CSV has a header row naming ch1 to ch8 (any order, any case; other columns are\n"
       "ignored) and one row per frame of positions 0 to 1023; an empty value keeps the channel's\n"
-      "previous position, so the CSV that export writes feeds straight back. Frames alternate\n"
+      "previous position. A CSV that export wrote is made again frame by frame: each row's\n"
+      "type, p1..p8, d1..d8, aux0..aux3 and ecc0..ecc3 as they were decoded. Frames alternate\n"
       "ODD and EVEN; each carries the positions of four channels and for the other four a\n"
       "delta: 8 + clamp(change since the previous frame, -7, +7), so 8 is unchanged, below 8\n"
       "down, above 8 up. aux is 2,0,2,0 and ecc is written as 0 (its code is not known). Every\n"
@@ -210,7 +224,8 @@ void AddSynthCommand(CLI::App& app, int& exitCode) {
   synth->add_option("--seed", options->impairments.Seed, "Seed for the impairments (default 1)")
       ->check(WholeNumberIn(0, std::numeric_limits<long long>::max()));
   synth->add_option("--wav", options->wav,
-                    "Also render the signal as audio (.wav, .flac, .aiff or .w64 by extension)");
+                    "Also render the signal as audio (.wav, .flac, .aiff or .w64 by extension; - "
+                    "streams WAV to standard output)");
   synth->add_option("--rate", options->audio.Rate, "Sample rate of the audio (default 44100)")
       ->check(WholeNumberIn(4000, 768000));
   synth
