@@ -29,7 +29,9 @@ CellReceiver::CellReceiver(const ReceiverSettings& settings)
              nominal_ * settings.FixedCellLength.value_or(1)),
       gate_(settings.MinRunCells * nominal_) {}
 
-void CellReceiver::Feed(const float* samples, std::size_t count, std::vector<double>& edges) {
+void CellReceiver::Feed(const float* samples, std::size_t count, std::vector<double>& edges,
+                        std::vector<float>* margins) {
+  margins_ = margins;
   // In parts, so that a restoring learnt takes effect within a few cells.
   while (count > 0) {
     const std::size_t part = std::min(count, restore_.restored.size());
@@ -147,8 +149,7 @@ void CellReceiver::Settle(double average, std::uint64_t n) {
     start_.settling = SignalStart::SettlingEdges;
     start_.startRange = 0;
     gate_.Reset();
-    decision_.Reset();
-    decision_.level = 0;
+    decision_.Restart();
     clock_.Reset();
     clock_.cellsSent = 0;
   }
@@ -207,7 +208,7 @@ void CellReceiver::ChangeSide(double filtered, std::vector<double>& edges) {
   clock_.side = side;
   clock_.decideAt = 0;  // the clock moves: the next decision's time is worked out again
   const double edge = clock_.lastCrossing - filter_.delay;
-  if (start_.settling > 0 && --start_.settling == 0) start_.HandOnHeld(edges);
+  if (start_.settling > 0 && --start_.settling == 0) start_.HandOnHeld(edges, margins_);
   if (!clock_.clocked) {
     // The clock starts at this edge; the output's time goes on from where it was. After a
     // silence held as the level the signal now starts with, a cell of the other comes first,
@@ -261,16 +262,22 @@ void CellReceiver::DecideCells(std::uint64_t n, std::vector<double>& edges) {
     // are held until a few in a row make a silence, which counts as the other level from the
     // first of them (as the idle run it stands for); a long one ends the signal. Fewer, and
     // they were cells like any other (noise, or an edge across one).
+    // (Margins, when asked for: a quiet cell held joins the run it turns out to be part of.)
+    const double margin = margins_ ? decision_.MarginOf(average, reference) : 0;
     int& quiet = decision_.quietCells;
     if (settled && std::abs(average - reference) < CellDecision::QuietShare * decision_.amplitude) {
       if (quiet < CellDecision::QuietCellsForSilence - 1) {
         decision_.heldCells[static_cast<std::size_t>(quiet)] = {clock_.nextCell, average};
+        decision_.heldMargins[static_cast<std::size_t>(quiet)] = margin;
       } else if (quiet == CellDecision::QuietCellsForSilence - 1) {
         Emit(clock_.cellsSent + static_cast<double>(decision_.heldCells[0].first), edges);
         decision_.level = -decision_.level;
+        decision_.AddToRun(std::min({decision_.heldMargins[0], decision_.heldMargins[1], margin}));
       } else if (quiet >= CellDecision::SilenceCells) {
         Wait(average, n);
         return;
+      } else {
+        decision_.AddToRun(margin);
       }
       ++quiet;
       ++clock_.nextCell;
@@ -279,10 +286,12 @@ void CellReceiver::DecideCells(std::uint64_t n, std::vector<double>& edges) {
     for (int held = 0; held < std::min(quiet, CellDecision::QuietCellsForSilence - 1); ++held) {
       const auto& [cell, heldAverage] = decision_.heldCells[static_cast<std::size_t>(held)];
       const int heldLevel = heldAverage > reference ? 1 : -1;
-      if (heldLevel != decision_.level && quiet < CellDecision::QuietCellsForSilence) {
+      if (quiet >= CellDecision::QuietCellsForSilence) continue;  // (taken with the silence)
+      if (heldLevel != decision_.level) {
         Emit(clock_.cellsSent + static_cast<double>(cell), edges);
         decision_.level = heldLevel;
       }
+      decision_.AddToRun(decision_.heldMargins[static_cast<std::size_t>(held)]);
     }
     quiet = 0;
     const int level = average > reference ? 1 : -1;
@@ -292,18 +301,22 @@ void CellReceiver::DecideCells(std::uint64_t n, std::vector<double>& edges) {
     restore_.TakeCell(average, changed, settled, decision_.level, decision_.amplitude,
                       decision_.slow, clock_.period);
     if (changed) Emit(clock_.cellsSent + static_cast<double>(clock_.nextCell), edges);
+    decision_.AddToRun(margin);
     decision_.level = level;
     ++clock_.nextCell;
   }
 }
 
+// A change of level at the start of this cell: the run before has ended.
 void CellReceiver::Emit(double cell, std::vector<double>& edges) {
-  if (const auto edge = gate_.Take(cell * nominal_)) start_.Hand(*edge, edges);
+  const double margin = decision_.EndRun(CellDecision::NoMargin);
+  if (const auto edge = gate_.Take(cell * nominal_, margin)) start_.Hand(*edge, edges, margins_);
 }
 
-void CellReceiver::Finish(std::vector<double>& edges) {
-  if (const auto edge = gate_.Last()) start_.Hand(*edge, edges);
-  start_.HandOnHeld(edges);
+void CellReceiver::Finish(std::vector<double>& edges, std::vector<float>* margins) {
+  margins_ = margins;
+  if (const auto edge = gate_.Last()) start_.Hand(*edge, edges, margins_);
+  start_.HandOnHeld(edges, margins_);
 }
 
 double CellReceiver::HighLevel() const {

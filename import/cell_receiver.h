@@ -30,6 +30,7 @@
 //   edges are held until then, so that a false start (crosstalk, a codec's pre-echo) can be
 //   taken back.
 // - edge_gate.h: each change kept until the next shows the run between was no glitch.
+//   (Each change can carry the weakest decision margin of the run it ends, for grading frames.)
 // - receiver_statistics.h: the levels and the cell length measured, over the whole input.
 //
 // Level changes are handed on in cells of the nominal length (at the nominal sample rate), so
@@ -63,11 +64,15 @@ class CellReceiver {
   explicit CellReceiver(const ReceiverSettings& settings);
 
   // Feeds the next samples; appends the times (in samples at the nominal cell length) of the
-  // level changes decided by now.
-  void Feed(const float* samples, std::size_t count, std::vector<double>& edges);
+  // level changes decided by now. When `margins` is given (on every call, or on none), appends
+  // beside each change the weakest decision margin of the run it ends: the smallest distance of
+  // a cell's average from the middle, in amplitudes, over the cells decided in that run (0: on
+  // the middle, about 1: a clean full-level cell; 0 too for a run of which no cell was decided).
+  void Feed(const float* samples, std::size_t count, std::vector<double>& edges,
+            std::vector<float>* margins = nullptr);
 
   // Decides what is left (the input ended).
-  void Finish(std::vector<double>& edges);
+  void Finish(std::vector<double>& edges, std::vector<float>* margins = nullptr);
 
   // The signal's levels as received (averages over the decided cells).
   double HighLevel() const;
@@ -96,7 +101,8 @@ class CellReceiver {
   void Emit(double cell, std::vector<double>& edges);
 
   ReceiverSettings settings_;
-  double nominal_;  ///< samples per cell at the nominal cell length
+  double nominal_;                         ///< samples per cell at the nominal cell length
+  std::vector<float>* margins_ = nullptr;  ///< where the margins go, in this call (none: none)
   // The common case's view of the state (see Refresh).
   bool steady_ = false;  ///< present, settled and clocked: the fast path runs
   double middle_ = 0;    ///< the middle the filtered signal is measured from

@@ -1,12 +1,14 @@
 // The receiver's decisions and baseline. In: each cell's average (the filter matched to the
 // cell). Out: the cell's level, and from the decided cells (decision feedback) the middle and
 // the amplitude the next cell is decided by, following a DC offset, hum, AGC and the droop of
-// an AC-coupled input.
+// an AC-coupled input; and when asked, each run's weakest decision margin.
 #pragma once
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <utility>
 
 struct CellDecision {
@@ -29,9 +31,30 @@ struct CellDecision {
   static constexpr double AmplitudeRate = 0.05;       // the amplitude learns a twentieth of a miss
   static constexpr double DroopRate = 0.02;           // the droop per cell is learnt slowly,
   static constexpr double LargestDroop = 0.6;         // and is at most that of a 0.15 ms coupling
+  static constexpr double NoMargin = std::numeric_limits<double>::infinity();  // no cell yet
 
   // Forgets the quiet cells counted (the signal ended, or starts anew).
   void Reset() { quietCells = 0; }
+
+  // The recording starts anew: no level before, no run yet.
+  void Restart() {
+    Reset();
+    level = 0;
+    runMargin = NoMargin;
+  }
+
+  // A cell's decision margin: how far its average is from the middle, in amplitudes.
+  double MarginOf(double average, double middle) const {
+    return std::abs(average - middle) / std::max(amplitude, NoiseFloor / 2);
+  }
+  // A cell of the current run.
+  void AddToRun(double margin) { runMargin = std::min(runMargin, margin); }
+  // The current run has ended: returns its weakest margin; a new one starts with this cell's.
+  double EndRun(double margin) {
+    const double ended = runMargin;
+    runMargin = margin;
+    return ended;
+  }
 
   // While the signal settles, the middle and the amplitude come from the extremes seen lately.
   void SetFromExtremes(double highest, double lowest, double range) {
@@ -104,4 +127,7 @@ struct CellDecision {
   double missFar = 0;         ///< how alike a miss is to the one four before
   std::array<double, 4> lastMisses{};  ///< the latest misses, newest first
   int cellsSinceRate = 0;              ///< cells since the rate last moved
+  // The margins (only when asked for).
+  double runMargin = NoMargin;          ///< the weakest of the current run's cells (none: inf)
+  std::array<double, 2> heldMargins{};  ///< those of the quiet cells held
 };

@@ -2,13 +2,16 @@
 // Out: whether a signal has started (a jump of the average far beyond what noise makes), the
 // extremes seen lately for the decisions to start from, and the recording's first edges, held
 // until its signal has settled so that a false start (crosstalk, a codec's pre-echo) can be
-// taken back.
+// taken back (and their margins with them).
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+
+#include "import/receiver/cell_decision.h"
+#include "import/receiver/edge_gate.h"
 
 struct SignalStart {
   static constexpr double StartingAboveNoise = 6;    // a start jumps the average within a cell this
@@ -43,23 +46,35 @@ struct SignalStart {
   bool Starts(double range, double jump, double pastJump, std::uint64_t n, double nominal,
               double noiseFloor, double fade);
 
-  // An edge to hand on: held while the first signal settles (the held ones go first when full).
-  void Hand(double edge, std::vector<double>& edges) {
-    if (holdingFirst && heldCount == heldEdges.size()) HandOnHeld(edges);
+  // An edge to hand on (and its margin, when `margins` is given): held while the first signal
+  // settles (the held ones go first when full).
+  void Hand(const GatedEdge& edge, std::vector<double>& edges, std::vector<float>* margins) {
+    if (holdingFirst && heldCount == heldEdges.size()) HandOnHeld(edges, margins);
     if (!holdingFirst) {
-      edges.push_back(edge);
+      edges.push_back(edge.time);
+      if (margins) margins->push_back(MarginOut(edge.margin));
       return;
     }
-    heldEdges[heldCount++] = edge;
+    heldEdges[heldCount] = edge.time;
+    heldMargins[heldCount++] = edge.margin;
   }
 
   // The first signal has settled (or the input ended): its held edges go on.
-  void HandOnHeld(std::vector<double>& edges) {
+  void HandOnHeld(std::vector<double>& edges, std::vector<float>* margins) {
     if (!holdingFirst) return;
     edges.insert(edges.end(), heldEdges.begin(),
                  heldEdges.begin() + static_cast<std::ptrdiff_t>(heldCount));
+    for (std::size_t k = 0; margins && k < heldCount; ++k) {
+      margins->push_back(MarginOut(heldMargins[k]));
+    }
     heldCount = 0;
     holdingFirst = false;
+  }
+
+  // A margin as handed on: a run of which no cell was decided (before a signal's first edge)
+  // has none, 0.
+  static float MarginOut(double margin) {
+    return margin == CellDecision::NoMargin ? 0.0f : static_cast<float>(margin);
   }
 
   bool present = false;                ///< a signal is there (started, not yet ended)
@@ -73,5 +88,6 @@ struct SignalStart {
   double startRange = 0;               ///< the first signal's range at its first edge (0: not yet)
   bool holdingFirst = true;            ///< the recording's first signal has not settled yet
   std::array<double, 32> heldEdges{};  ///< its edges, held
-  std::size_t heldCount = 0;           ///< how many
+  std::array<double, 32> heldMargins{};  ///< their margins
+  std::size_t heldCount = 0;             ///< how many
 };
