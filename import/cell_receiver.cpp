@@ -135,19 +135,14 @@ void CellReceiver::Settle(double average, std::uint64_t n) {
     const double pastJump =
         std::abs(filter_.Average(n - 2 * window - 1) - filter_.Average(n - 3 * window - 1));
     if (!start_.Starts(range, jump, pastJump, n, nominal_, NoiseFloor, fade)) return;
-    start_.presentSince = n;
-    start_.present = start_.sawSignal = true;
-    start_.startRange = 0;  // taken when the first edge has arrived
+    start_.Begin(n);
     clock_.Reset();
   } else if (start_.holdingFirst && start_.startRange > 0 &&
              range > SignalStart::StrongerStart * start_.startRange) {
     // The recording's first signal, not settled yet, is joined by a far stronger one: what was
     // heard was a codec's pre-echo or another transmitter's crosstalk, and the recording
     // starts anew with the stronger, from its first edge.
-    start_.heldCount = 0;
-    start_.presentSince = n;
-    start_.settling = SignalStart::SettlingEdges;
-    start_.startRange = 0;
+    start_.BeginAgain(n);
     gate_.Reset();
     decision_.Restart();
     clock_.Reset();

@@ -4,6 +4,7 @@
 // output's grid of whole cells.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 struct CellFilter;
@@ -11,15 +12,17 @@ struct CellFilter;
 struct CellClock {
   // Per edge the phase moves by a share of its error and the period by less; more while
   // acquiring, so that a new signal is locked within a few edges.
-  static constexpr double PhaseGain = 0.2, PeriodGain = 0.01;
-  static constexpr double PhaseGainAcquiring = 0.6, PeriodGainAcquiring = 0.05;
+  static constexpr double PhaseGain = 0.2;             // share of an edge's error the phase takes
+  static constexpr double PeriodGain = 0.01;           // and the period, per cell since the last
+  static constexpr double PhaseGainAcquiring = 0.6;    // the same while acquiring
+  static constexpr double PeriodGainAcquiring = 0.05;  // (the period is not known yet)
   static constexpr int AcquiringEdges = 16;  // edges taken with the high gains after a start
   static constexpr double SnapError = 0.3;   // while acquiring, an edge this far off (in periods)
                                              // from the nearest boundary resets the phase
   static constexpr double RefineFromSamples = 3;  // edges are placed again for cells this long or
                                                   // more (at fewer there is no ramp to read)
   static constexpr double WidestDrift = 0.08;     // the period stays within this share of the
-                                                  // nominal cell: a sound card is never further off
+                                                  // nominal cell
 
   CellClock(double nominal, bool fixedLength, double period)
       : nominal(nominal), fixedLength(fixedLength), period(period), inversePeriod(1 / period) {}

@@ -33,6 +33,22 @@ struct SignalStart {
     waitingSince = n;
   }
 
+  // A signal has started at sample n; its range is taken at its first edge.
+  void Begin(std::uint64_t n) {
+    presentSince = n;
+    present = sawSignal = true;
+    startRange = 0;
+  }
+
+  // The recording's first signal was a false start: the recording starts anew at sample n, its
+  // held edges forgotten.
+  void BeginAgain(std::uint64_t n) {
+    heldCount = 0;
+    presentSince = n;
+    settling = SettlingEdges;
+    startRange = 0;
+  }
+
   // The extremes take the next average (fast to reach a new one, slow to let it go); returns
   // their range.
   double TakeExtremes(double average, double fade) {
