@@ -5,6 +5,7 @@
 // taken back (and their margins with them).
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -88,9 +89,9 @@ struct SignalStart {
   }
 
   // A margin as handed on: a run of which no cell was decided (before a signal's first edge)
-  // has none, 0.
+  // has none, 0; samples far beyond full scale (never cleaned) cannot take it past a float.
   static float MarginOut(double margin) {
-    return margin == CellDecision::NoMargin ? 0.0f : static_cast<float>(margin);
+    return margin == CellDecision::NoMargin ? 0.0f : static_cast<float>(std::min(margin, 1e9));
   }
 
   bool present = false;                ///< a signal is there (started, not yet ended)
