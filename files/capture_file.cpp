@@ -102,7 +102,10 @@ std::string RecognizeNonCapture(const unsigned char* bytes, std::size_t size) {
                (StartsWith(bytes, size, "FORM") &&
                 (StartsWith(bytes, size, "AIFF", 8) || StartsWith(bytes, size, "AIFC", 8))) ||
                LooksLikeMpegAudio(bytes, size);
-  if (audio) return std::string(AudioRecordingRefusal) + Import;
+  if (audio) {
+    std::string refusal(AudioRecordingRefusal);
+    return refusal.append(Import);
+  }
   // Text: every byte printable or white space. A capture's first runs are short, so their
   // records hold zero bytes.
   std::size_t text = 0;

@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <cmath>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "import/cell_receiver.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -162,6 +164,59 @@ TEST(Receiver, CrosstalkNeitherStartsTheSignalNorMovesItsEdges) {
   ProgramResult import = RunCommand(Tool + " import " + audio + " -o " + received);
   ASSERT_EQ(import.exitCode, 0) << import.err;
   EXPECT_EQ(FramesOf(received), FramesOf(sent));
+}
+
+// Beside each change the receiver can hand on the weakest decision margin of the run it ends:
+// about 1 for clean full-level cells, 0 for the silence before the first change, and about a
+// third for a run one of whose cells was brought down to a third of the level. Asking for the
+// margins changes no edge.
+TEST(Receiver, EachChangeCarriesTheWeakestMarginOfTheRunItEnds) {
+  std::string audio = TemporaryPath(".wav");
+  ASSERT_EQ(RunCommand(Tool + " synth --pattern sweep --frames 20 -o " + TemporaryPath(".cap") +
+                       " --wav " + audio + " --sample-format float")
+                .exitCode,
+            0);
+  SF_INFO info{};
+  SNDFILE* in = sf_open(audio.c_str(), SFM_READ, &info);
+  ASSERT_NE(in, nullptr);
+  std::vector<float> samples(static_cast<std::size_t>(info.frames));
+  sf_readf_float(in, samples.data(), info.frames);
+  sf_close(in);
+  ReceiverSettings settings;
+  settings.SampleRate = info.samplerate;
+  auto receive = [&](const std::vector<float>& input, std::vector<float>* margins) {
+    CellReceiver receiver(settings);
+    std::vector<double> edges;
+    receiver.Feed(input.data(), input.size(), edges, margins);
+    receiver.Finish(edges, margins);
+    return edges;
+  };
+  // The first run of three cells or more after the first two hundred changes: its second cell
+  // (samples stand for the times around them; a clean recording's grid is its samples' time).
+  const std::vector<double> clean = receive(samples, nullptr);
+  const double cell = info.samplerate * 0.15 / 1000;
+  std::size_t weakEnd = 200;
+  while (weakEnd < clean.size() && clean[weakEnd] - clean[weakEnd - 1] < 2.5 * cell) ++weakEnd;
+  ASSERT_LT(weakEnd, clean.size());
+  std::vector<float> weakened = samples;
+  const double from = clean[weakEnd - 1] + cell, to = from + cell;
+  for (auto k = static_cast<std::size_t>(std::ceil(from)); k < to; ++k) weakened[k] /= 3;
+
+  std::vector<float> margins;
+  const std::vector<double> edges = receive(weakened, &margins);
+  EXPECT_EQ(edges, receive(weakened, nullptr));
+  ASSERT_EQ(edges, clean);
+  ASSERT_EQ(margins.size(), edges.size());
+  EXPECT_EQ(margins[0], 0.0f);
+  for (std::size_t k = 1; k < margins.size(); ++k) {
+    if (k == weakEnd) {
+      EXPECT_GT(margins[k], 0.2f);
+      EXPECT_LT(margins[k], 0.5f);
+    } else {
+      EXPECT_GT(margins[k], 0.7f) << "change " << k;
+      EXPECT_LT(margins[k], 1.3f) << "change " << k;
+    }
+  }
 }
 
 }  // namespace

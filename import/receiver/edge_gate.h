@@ -1,0 +1,55 @@
+// The receiver's edge gate. In: the level changes decided, in samples on the output's grid,
+// each with the weakest decision margin of the run it ends. Out: the same, each once the next
+// has shown that the run between was no glitch (when a shortest run is set: shorter runs are
+// dropped with both of their edges, and the runs either side join, with the weakest margin of
+// the three).
+#pragma once
+
+#include <algorithm>
+#include <optional>
+
+#include "import/receiver/cell_decision.h"
+
+struct GatedEdge {
+  double time;    ///< in samples on the output's grid
+  double margin;  ///< the weakest decision margin of the run it ends
+};
+
+struct EdgeGate {
+  explicit EdgeGate(double shortest) : shortest(shortest) {}
+
+  // Forgets the edge kept (the recording starts anew).
+  void Reset() {
+    pending.reset();
+    dropped = CellDecision::NoMargin;
+  }
+
+  // Takes the next edge; returns the one before when the run between is long enough.
+  std::optional<GatedEdge> Take(double edge, double margin) {
+    std::optional<GatedEdge> passed;
+    if (pending) {
+      if (edge - pending->time < shortest) {
+        // A run too short: drop both of its edges.
+        dropped = std::min({dropped, pending->margin, margin});
+        pending.reset();
+        return passed;
+      }
+      passed = pending;
+    }
+    pending = GatedEdge{edge, std::min(margin, dropped)};
+    dropped = CellDecision::NoMargin;
+    return passed;
+  }
+
+  // The edge kept, at the end of the input.
+  std::optional<GatedEdge> Last() {
+    std::optional<GatedEdge> last = pending;
+    pending.reset();
+    return last;
+  }
+
+  const double shortest;             ///< runs shorter than this (in samples) are dropped; 0: none
+  std::optional<GatedEdge> pending;  ///< the newest edge, kept until the next shows it was no
+                                     ///< glitch
+  double dropped = CellDecision::NoMargin;  ///< the weakest margin of the runs dropped since
+};
