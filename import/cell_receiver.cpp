@@ -32,9 +32,12 @@ CellReceiver::CellReceiver(const ReceiverSettings& settings)
 void CellReceiver::Feed(const float* samples, std::size_t count, std::vector<double>& edges,
                         std::vector<float>* margins) {
   margins_ = margins;
-  // In parts, so that a restoring learnt takes effect within a few cells.
+  // In parts, so that a restoring learnt takes effect within a few cells. The parts lie at
+  // fixed places in the input, so however it comes in blocks (a stream's reads), it is received
+  // alike.
+  const std::size_t partSize = restore_.restored.size();
   while (count > 0) {
-    const std::size_t part = std::min(count, restore_.restored.size());
+    const std::size_t part = std::min(count, partSize - filter_.position % partSize);
     Receive(restore_.Restore(samples, part, clock_.period), part, edges);
     samples += part;
     count -= part;

@@ -1,8 +1,8 @@
 // The receiver's edge gate. In: the level changes decided, in samples on the output's grid,
-// each with the weakest decision margin of the run it ends. Out: the same, each once the next
-// has shown that the run between was no glitch (when a shortest run is set: shorter runs are
-// dropped with both of their edges, and the runs either side join, with the weakest margin of
-// the three).
+// each with the weakest decision margin of the run it ends. Out: the same, at once when no
+// shortest run is set; otherwise each once the next has shown that the run between was no
+// glitch (shorter runs are dropped with both of their edges, and the runs either side join, with
+// the weakest margin of the three).
 #pragma once
 
 #include <algorithm>
@@ -26,6 +26,9 @@ struct EdgeGate {
 
   // Takes the next edge; returns the one before when the run between is long enough.
   std::optional<GatedEdge> Take(double edge, double margin) {
+    // Nothing to wait for: an edge held back would hold back the frame it ends, and across a
+    // silence until the signal returns.
+    if (shortest <= 0) return GatedEdge{edge, margin};
     std::optional<GatedEdge> passed;
     if (pending) {
       if (edge - pending->time < shortest) {
