@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 #include "decoder/cell_count.h"
 #include "study/text_escape.h"
@@ -32,11 +33,17 @@ std::string Bar(std::uint64_t count, std::uint64_t largest) {
 }  // namespace
 
 void CaptureAnalysis::OnRuns(const std::int32_t* durations, std::size_t count) {
+  // Idle runs not yet placed lie before every sync still to come.
+  for (const IdleRun& idle : idleRuns_) idleCells_ += idle.Cells;
+  idleRuns_.clear();
+  syncsInBlock_ = 0;
   runs_ += count;
   std::int64_t units = 0;
+  bool idle = false;
   for (std::size_t i = 0; i < count; ++i) {
     std::int32_t duration = durations[i];
     units += duration;
+    idle |= duration > IdleUnits;
     auto index = static_cast<std::uint32_t>(duration);
     if (index < CountedDurations) {
       ++durations_[index];
@@ -48,6 +55,14 @@ void CaptureAnalysis::OnRuns(const std::int32_t* durations, std::size_t count) {
     }
   }
   units_ += units;
+  if (!idle) return;
+  // Rare: place each idle run by the sync runs before it, so OnSync knows which gap it is in.
+  std::size_t syncRuns = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    std::int32_t cells = CellsFromDuration(durations[i]);
+    if (cells == SyncCells) ++syncRuns;
+    if (durations[i] > IdleUnits) idleRuns_.push_back({syncRuns, static_cast<double>(cells)});
+  }
 }
 
 CaptureAnalysis::CellHistogram CaptureAnalysis::Cells() const {
@@ -80,8 +95,15 @@ CellLengthFit CaptureAnalysis::Fit() const {
 }
 
 void CaptureAnalysis::OnSync(double ms) {
+  ++syncsInBlock_;
+  double idle = idleCells_;
+  idleCells_ = 0;
+  for (IdleRun& run : idleRuns_) {
+    if (run.SyncsBefore < syncsInBlock_) idle += std::exchange(run.Cells, 0.0);
+  }
   if (syncs_ > 0) {
-    double cells = std::round((ms - lastSyncMs_) / MillisecondsPerCell);
+    // Only the time the transmitter was on counts towards frames that may have been lost.
+    double cells = std::round((ms - lastSyncMs_) / MillisecondsPerCell - idle);
     if (cells >= 0 && cells < static_cast<double>(syncGaps_.size())) {
       ++syncGaps_[static_cast<std::size_t>(cells)];
     } else if (cells >= 0) {
@@ -114,6 +136,38 @@ std::uint64_t CaptureAnalysis::FramesMissing() const {
 
 void CaptureAnalysis::OnGroup(std::uint32_t groupIndex, const GroupFields& fields) {
   auxMismatches_ += fields.Aux != ExpectedAux[groupIndex];
+  eccSearch_.Add(fields);
+  if (checkedCode_) eccFailures_ += !FitsCode(*checkedCode_, fields);
+}
+
+const EccSearchResult& CaptureAnalysis::Ecc() const {
+  if (!ecc_) ecc_ = eccSearch_.Solve();
+  return *ecc_;
+}
+
+std::string CaptureAnalysis::EccReport() const {
+  const EccSearchResult& ecc = Ecc();
+  auto n = [](std::uint64_t value) { return static_cast<unsigned long long>(value); };
+  if (ecc.Groups == 0) return "no groups to find it from";
+  if (!ecc.Varied()) {
+    return Printf(
+        "the groups vary too little to pin the code (%d of 16 data bits never change, %llu "
+        "different groups); over what was seen, an affine code fits %llu of %llu groups",
+        ecc.SteadyDataBits, n(ecc.DistinctWords), n(ecc.Fitting), n(ecc.Groups));
+  }
+  if (!ecc.Found()) {
+    return Printf(
+        "the ecc fields fit no affine code of the data bits (the best fits %llu of %llu "
+        "groups)",
+        n(ecc.Fitting), n(ecc.Groups));
+  }
+  std::string report = Printf("one affine code of the data bits fits %llu of %llu groups",
+                              n(ecc.Fitting), n(ecc.Groups));
+  if (!ecc.Pinned()) {
+    report += Printf(" (pinned only where they vary: %d of 16 data bits never change)",
+                     ecc.SteadyDataBits);
+  }
+  return report;
 }
 
 void CaptureAnalysis::OnFrame(const DecodedFrame&) {
@@ -180,6 +234,13 @@ std::string CaptureAnalysis::Verdict() const {
     verdict +=
         Printf("%llu groups fail the aux check. ", static_cast<unsigned long long>(auxMismatches_));
   }
+  if (eccFailures_ > 0) {
+    verdict +=
+        Printf("%llu groups fail the ecc code. ", static_cast<unsigned long long>(eccFailures_));
+  }
+  if (const EccSearchResult& ecc = Ecc(); ecc.Varied() && !ecc.Found() && !checkedCode_) {
+    verdict += "The ecc fields fit no affine code of the other 16 bits of their groups. ";
+  }
   if (verdict.empty()) {
     return Printf("The capture decodes cleanly: %llu frames, none lost.",
                   static_cast<unsigned long long>(frames_));
@@ -228,9 +289,30 @@ std::string CaptureAnalysis::Text() const {
                  static_cast<unsigned long long>(invalidWords_),
                  static_cast<unsigned long long>(unknownTypes_),
                  static_cast<unsigned long long>(auxMismatches_));
+  text += "ecc code: " + EccReport() + "\n";
+  if (checkedCode_) {
+    text += Printf("Groups failing the ecc code: %llu\n",
+                   static_cast<unsigned long long>(eccFailures_));
+  }
   text += Printf("Frame rate: %.2f frames/s\n",
                  Seconds() > 0 ? static_cast<double>(frames_) / Seconds() : 0.0);
   return text + "Verdict: " + Verdict() + "\n";
+}
+
+std::string CaptureAnalysis::EccJson() const {
+  const EccSearchResult& ecc = Ecc();
+  std::string masks;
+  for (std::uint32_t mask : ecc.Code.Masks)
+    masks += (masks.empty() ? "" : ",") + std::to_string(mask);
+  std::string json = "{\"groups\":" + std::to_string(ecc.Groups) +
+                     ",\"fitting\":" + std::to_string(ecc.Fitting) +
+                     ",\"different_groups\":" + std::to_string(ecc.DistinctWords) +
+                     ",\"steady_data_bits\":" + std::to_string(ecc.SteadyDataBits) +
+                     ",\"pinned\":" + (ecc.Pinned() ? "true" : "false") +
+                     ",\"found\":" + (ecc.Found() ? "true" : "false") + ",\"masks\":[" + masks +
+                     "],\"constants\":" + std::to_string(ecc.Code.Constants);
+  if (checkedCode_) json += ",\"failing_given_code\":" + std::to_string(eccFailures_);
+  return json + ",\"report\":" + JsonString(EccReport()) + "}";
 }
 
 std::string CaptureAnalysis::Json(const std::string& name) const {
@@ -266,7 +348,7 @@ std::string CaptureAnalysis::Json(const std::string& name) const {
          ",\"frames_missing\":" + std::to_string(FramesMissing()) +
          ",\"invalid_code_words\":" + std::to_string(invalidWords_) +
          ",\"unknown_frame_types\":" + std::to_string(unknownTypes_) +
-         ",\"aux_mismatches\":" + std::to_string(auxMismatches_) +
+         ",\"aux_mismatches\":" + std::to_string(auxMismatches_) + ",\"ecc\":" + EccJson() +
          Printf(",\"frame_rate\":%.4f",
                 Seconds() > 0 ? static_cast<double>(frames_) / Seconds() : 0.0) +
          ",\"verdict\":" + JsonString(Verdict()) + "}\n";
