@@ -4,7 +4,7 @@
 //
 // Memory is fixed: for each of the 65536 data words, the first two ecc values seen with it and
 // how often each came (others are only counted), so a word's true ecc survives a few damaged
-// copies. The code is solved like RANSAC: a few hundred times, words drawn at random (the
+// copies. The code is solved like RANSAC: a hundred times, words drawn at random (the
 // commoner the likelier) are added until they pin as much of the code as all words do, the
 // code they give is solved by Gaussian elimination over GF(2), and the code that most groups
 // agree with is kept. Damaged groups (a wrong ecc, or wrong data with the old ecc) rarely get
