@@ -3,6 +3,7 @@
 
 #include <bit>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -68,6 +69,8 @@ std::string ReadEccCode(std::istream& in, const std::string& name, EccCode& code
 }
 
 std::string LoadEccCode(const std::string& path, EccCode& code) {
+  std::error_code ignored;
+  if (std::filesystem::is_directory(path, ignored)) return path + " is a directory";
   std::ifstream file(path);
   if (!file) return "cannot open " + path;
   return ReadEccCode(file, path, code);

@@ -217,6 +217,12 @@ std::string CaptureAnalysis::Verdict() const {
   if (!verdict.empty() && lost > 0) {
     verdict += Printf("%.0f percent of the frames found were lost, most likely for that reason. ",
                       lostPercent);
+  } else if (lostPercent > NoisyLossPercent && missing > invalidWords_ + unknownTypes_) {
+    // Idle time is already left out: these syncs went missing while the transmitter was on.
+    verdict += Printf(
+        "%.0f percent of frames were lost, %llu of them missing from the stream altogether "
+        "(their syncs never came: dropouts, or runs merged or split). ",
+        lostPercent, static_cast<unsigned long long>(missing));
   } else if (lostPercent > NoisyLossPercent) {
     verdict += Printf(
         "%.0f percent of frames were lost (%llu invalid code words, %llu unknown frame types); "

@@ -93,8 +93,7 @@ void AddAnalyzeCommand(CLI::App& app, int& exitCode) {
   command->add_option("capture", options->capture, "Capture file, - for standard input")
       ->required();
   command->add_flag("--json", options->json, "Print one JSON object instead of text");
-  command->add_option("--ecc", options->eccFile,
-                      "Count the groups that fail the ecc code in this file");
+  AddEccCodeOption(command, options->eccFile);
   command->add_option("--save-ecc", options->saveEcc,
                       "Write the ecc code the groups fit to this file");
   command->callback([options, &exitCode] { exitCode = RunAnalyze(*options); });

@@ -57,3 +57,9 @@ CLI::Validator WholeNumberIn(long long lowest, long long highest) {
       },
       "INTEGER " + std::to_string(lowest) + " to " + std::to_string(highest));
 }
+
+CLI::Option* AddEccCodeOption(CLI::App* command, std::string& file) {
+  return command->add_option("--ecc", file,
+                             "Check every group against the ecc code in this file (as analyze "
+                             "--save-ecc writes it); groups that fail are counted");
+}

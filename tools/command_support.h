@@ -22,3 +22,7 @@ CLI::Validator NumberIn(double lowest, double highest);
 
 // An option's value must be a whole number from `lowest` to `highest`.
 CLI::Validator WholeNumberIn(long long lowest, long long highest);
+
+// --ecc FILE, for every command that reads groups: a known ecc code (as analyze --save-ecc
+// writes it) that the groups are checked against.
+CLI::Option* AddEccCodeOption(CLI::App* command, std::string& file);
