@@ -2,14 +2,41 @@
 #include "ecc/affine_code.h"
 
 #include <bit>
+#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "files/text_lines.h"
+
 namespace {
 
 constexpr std::size_t LongestLine = 200;
+
+// A whole word of `text` that is a number in `base` (hexadecimal with its 0x); false when it is
+// not one, or too large.
+bool ParseNumber(const std::string& word, int base, unsigned& value) {
+  std::size_t skip = base == 16 && word.size() > 2 && word[0] == '0' && (word[1] | 0x20) == 'x';
+  const char* first = word.data() + (skip ? 2 : 0);
+  const char* last = word.data() + word.size();
+  auto [end, error] = std::from_chars(first, last, value, base);
+  return error == std::errc() && end == last && first != last && (base != 16 || skip);
+}
+
+// "bit K: mask 0xHHHH constant C", blanks anywhere between the parts.
+bool ParseCodeLine(std::string line, unsigned& bit, unsigned& mask, unsigned& constant) {
+  std::size_t colon = line.find(':');
+  if (colon == std::string::npos) return false;
+  line.replace(colon, 1, " : ");
+  std::istringstream words(line);
+  std::string bitWord, number, colonWord, maskWord, maskValue, constantWord, constantValue, extra;
+  return words >> bitWord >> number >> colonWord >> maskWord >> maskValue >> constantWord >>
+             constantValue &&
+         !(words >> extra) && bitWord == "bit" && colonWord == ":" && maskWord == "mask" &&
+         constantWord == "constant" && ParseNumber(number, 10, bit) &&
+         ParseNumber(maskValue, 16, mask) && ParseNumber(constantValue, 10, constant);
+}
 
 }  // namespace
 
@@ -40,20 +67,18 @@ std::string ReadEccCode(std::istream& in, const std::string& name, EccCode& code
   code = {};
   std::uint32_t seen = 0;
   std::string line;
-  for (int number = 1; std::getline(in, line); ++number) {
-    std::string where = name + ":" + std::to_string(number) + ": ";
-    if (line.size() > LongestLine) return where + "line too long for an ecc code";
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+  TextLines lines(in, LongestLine);
+  for (TextLines::Result result; (result = lines.Next(line)) != TextLines::Result::End;) {
+    std::string where = name + ":" + std::to_string(lines.Number()) + ": ";
+    if (result == TextLines::Result::TooLong) return where + "line too long for an ecc code";
+    if (result == TextLines::Result::ReadError) return name + ": read error";
     std::size_t first = line.find_first_not_of(" \t");
     if (first == std::string::npos || line[first] == '#') continue;
-    int bit = -1, used = 0;
-    unsigned mask = 0, constant = 2;
-    if (std::sscanf(line.c_str(), " bit %d : mask %x constant %u %n", &bit, &mask, &constant,
-                    &used) != 3 ||
-        static_cast<std::size_t>(used) != line.size()) {
+    unsigned bit = 0, mask = 0, constant = 0;
+    if (!ParseCodeLine(line, bit, mask, constant)) {
       return where + "expected \"bit K: mask 0xHHHH constant C\"";
     }
-    if (bit < 0 || bit >= EccBits) return where + "the ecc bit must be 0 to 7";
+    if (bit >= static_cast<unsigned>(EccBits)) return where + "the ecc bit must be 0 to 7";
     if (mask > 0xFFFFu) return where + "the mask must be at most 0xffff (16 data bits)";
     if (constant > 1) return where + "the constant must be 0 or 1";
     if (seen >> bit & 1) return where + "bit " + std::to_string(bit) + " is given twice";
@@ -61,7 +86,6 @@ std::string ReadEccCode(std::istream& in, const std::string& name, EccCode& code
     code.Masks[static_cast<std::size_t>(bit)] = mask;
     code.Constants |= constant << bit;
   }
-  if (in.bad()) return name + ": read error";
   for (int k = 0; k < EccBits; ++k) {
     if (!(seen >> k & 1)) return name + ": ecc bit " + std::to_string(k) + " is not given";
   }
