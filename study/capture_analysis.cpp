@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <utility>
 
 #include "decoder/cell_count.h"
 #include "study/text_escape.h"
@@ -34,8 +33,9 @@ std::string Bar(std::uint64_t count, std::uint64_t largest) {
 
 void CaptureAnalysis::OnRuns(const std::int32_t* durations, std::size_t count) {
   // Idle runs not yet placed lie before every sync still to come.
-  for (const IdleRun& idle : idleRuns_) idleCells_ += idle.Cells;
+  for (; idlePlaced_ < idleRuns_.size(); ++idlePlaced_) idleCells_ += idleRuns_[idlePlaced_].Cells;
   idleRuns_.clear();
+  idlePlaced_ = 0;
   syncsInBlock_ = 0;
   runs_ += count;
   std::int64_t units = 0;
@@ -98,8 +98,9 @@ void CaptureAnalysis::OnSync(double ms) {
   ++syncsInBlock_;
   double idle = idleCells_;
   idleCells_ = 0;
-  for (IdleRun& run : idleRuns_) {
-    if (run.SyncsBefore < syncsInBlock_) idle += std::exchange(run.Cells, 0.0);
+  for (; idlePlaced_ < idleRuns_.size() && idleRuns_[idlePlaced_].SyncsBefore < syncsInBlock_;
+       ++idlePlaced_) {
+    idle += idleRuns_[idlePlaced_].Cells;
   }
   if (syncs_ > 0) {
     // Only the time the transmitter was on counts towards frames that may have been lost.

@@ -88,7 +88,8 @@ class CaptureAnalysis : public DecodeObserver {
     std::size_t SyncsBefore;  ///< runs of a sync's length before it in the block
     double Cells;             ///< its length
   };
-  std::vector<IdleRun> idleRuns_;  // at most a block's runs
+  std::vector<IdleRun> idleRuns_;  // at most a block's runs, in order
+  std::size_t idlePlaced_ = 0;     // those before it are counted in a gap already
   std::size_t syncsInBlock_ = 0;   // syncs heard since the current block began
   double idleCells_ = 0;           // idle time since the last sync, of runs already placed
 
