@@ -183,9 +183,9 @@ void AddSynthCommand(CLI::App& app, int& exitCode) {
       "previous position, so the CSV that export writes feeds straight back. Frames alternate\n"
       "ODD and EVEN; each carries the positions of four channels and for the other four a\n"
       "delta: 8 + clamp(change since the previous frame, -7, +7), so 8 is unchanged, below 8\n"
-      "down, above 8 up. aux is 2,0,2,0 and ecc is written as 0 (the code of real transmitters is\n"
-      "not known), or by the affine code in --ecc FILE (as analyze --save-ecc writes it) or one\n"
-      "drawn from --ecc-seed N. Every\n"
+      "down, above 8 up. aux is 2,0,2,0; ecc is written as 0 (the code of real transmitters is\n"
+      "not known), or by the affine code in --ecc FILE (as analyze --save-ecc writes it) or by\n"
+      "one drawn from --ecc-seed N: transmitters whose code is known, for tests. Every\n"
       "frame follows an 18-cell sync run; edge times are rounded to whole units so rounding\n"
       "never accumulates. Rows stream: any number of frames works in fixed memory. The capture\n"
       "and the audio are put in place together, only once both are completely written.");
