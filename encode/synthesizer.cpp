@@ -65,7 +65,7 @@ CaptureSynthesizer::CaptureSynthesizer(const Impairments& impairments)
       gapCells_(static_cast<std::int32_t>(std::lround(impairments.GapMs / MillisecondsPerCell))),
       glitchRandom_(impairments.Seed + GlitchSeedOffset),
       jitterRandom_(impairments.Seed),
-      clock_(impairments.Jitter, jitterRandom_) {
+      clock_(impairments.Jitter, jitterRandom_, UnitsPerCell * impairments.TimeScale) {
   if (gapCells_ == SyncCells) ++gapCells_;
 }
 

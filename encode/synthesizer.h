@@ -10,6 +10,7 @@
 //               or a run split by a one-cell spike of the other level
 //   gapMs       an idle run of this length between frames (never exactly a sync's 18 cells),
 //               or only between every gapEvery frames (bursts of frames)
+//   timeScale   every cell lasts this many times 6.623 units (1.03: a transmitter 3 percent slow)
 #pragma once
 
 #include <cstdint>
@@ -23,6 +24,7 @@ struct Impairments {
   double GlitchRate = 0;
   double GapMs = 0;
   std::size_t GapEvery = 1;  // the gap comes before every this many frames
+  double TimeScale = 1;
   std::uint64_t Seed = 1;
 };
 

@@ -1,11 +1,13 @@
-// Measures the cell length of a capture from its own runs: every duration is matched to its
-// nearest whole number of cells, and the least-squares line through the origin of duration
-// against cells gives the units per cell actually in the data. A recording whose transmitter or
-// sound card runs a little fast or slow shows here as a length off 6.623.
+// Measures the cell length of a capture from its own runs. In: run durations. Out: the units per
+// cell actually in the data. A recording whose transmitter or sound card runs a little fast or
+// slow shows here as a length off 6.623.
 //
-// The durations are kept as a histogram, so memory is fixed and the fit can be refined: the
-// first pass trusts only short runs (up to 8 cells, which stay matched to the right count even
-// 6 percent off), each later pass matches all runs to the length found by the one before.
+// The durations are kept as a histogram, so memory is fixed and the fit can look at them many
+// times. First every length up to 8 percent either side of 6.623 is scored like a comb laid over
+// the histogram (how near all durations fall to whole cells of it), which places even the long
+// runs and the syncs right when the timing is so far off that they round to the wrong count;
+// then every duration is matched to its nearest whole number of cells of the best length, and
+// the least-squares line through the origin of duration against cells gives the length.
 #pragma once
 
 #include <array>
@@ -30,5 +32,8 @@ class CellLengthFit {
 
  private:
   static constexpr std::size_t LongestDuration = 256;  // about 38 cells
+  // Runs near whole cells of `length`, each weighed by how near.
+  double CombScore(double length) const;
+
   std::array<std::uint64_t, LongestDuration> counts_{};
 };

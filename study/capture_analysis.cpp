@@ -33,11 +33,18 @@ std::string Bar(std::uint64_t count, std::uint64_t largest) {
 }  // namespace
 
 void CaptureAnalysis::OnRuns(const std::int32_t* durations, std::size_t count) {
+  // Idle runs not yet placed lie before every sync still to come.
+  for (; idlePlaced_ < idleRuns_.size(); ++idlePlaced_) idleCells_ += idleRuns_[idlePlaced_].Cells;
+  idleRuns_.clear();
+  idlePlaced_ = 0;
+  syncsInBlock_ = 0;
   runs_ += count;
   std::int64_t units = 0;
+  bool idle = false;
   for (std::size_t i = 0; i < count; ++i) {
     std::int32_t duration = durations[i];
     units += duration;
+    idle |= duration > IdleUnits;
     auto index = static_cast<std::uint32_t>(duration);
     if (index < CountedDurations) {
       ++durations_[index];
@@ -49,6 +56,14 @@ void CaptureAnalysis::OnRuns(const std::int32_t* durations, std::size_t count) {
     }
   }
   units_ += units;
+  if (!idle) return;
+  // Rare: place each idle run by the sync runs before it, so OnSync knows which gap it is in.
+  std::size_t syncRuns = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    std::int32_t cells = CellsFromDuration(durations[i]);
+    if (cells == SyncCells) ++syncRuns;
+    if (durations[i] > IdleUnits) idleRuns_.push_back({syncRuns, static_cast<double>(cells)});
+  }
 }
 
 CaptureAnalysis::CellHistogram CaptureAnalysis::Cells() const {
@@ -81,8 +96,16 @@ CellLengthFit CaptureAnalysis::Fit() const {
 }
 
 void CaptureAnalysis::OnSync(double ms) {
+  ++syncsInBlock_;
+  double idle = idleCells_;
+  idleCells_ = 0;
+  for (; idlePlaced_ < idleRuns_.size() && idleRuns_[idlePlaced_].SyncsBefore < syncsInBlock_;
+       ++idlePlaced_) {
+    idle += idleRuns_[idlePlaced_].Cells;
+  }
   if (syncs_ > 0) {
-    double cells = std::round((ms - lastSyncMs_) / MillisecondsPerCell);
+    // Only the time the transmitter was on counts towards frames that may have been lost.
+    double cells = std::round((ms - lastSyncMs_) / MillisecondsPerCell - idle);
     if (cells >= 0 && cells < static_cast<double>(syncGaps_.size())) {
       ++syncGaps_[static_cast<std::size_t>(cells)];
     } else if (cells >= 0) {
@@ -115,6 +138,38 @@ std::uint64_t CaptureAnalysis::FramesMissing() const {
 
 void CaptureAnalysis::OnGroup(std::uint32_t groupIndex, const GroupFields& fields) {
   auxMismatches_ += fields.Aux != ExpectedAux[groupIndex];
+  eccSearch_.Add(fields);
+  if (checkedCode_) eccFailures_ += !FitsCode(*checkedCode_, fields);
+}
+
+const EccSearchResult& CaptureAnalysis::Ecc() const {
+  if (!ecc_) ecc_ = eccSearch_.Solve();
+  return *ecc_;
+}
+
+std::string CaptureAnalysis::EccReport() const {
+  const EccSearchResult& ecc = Ecc();
+  auto n = [](std::uint64_t value) { return static_cast<unsigned long long>(value); };
+  if (ecc.Groups == 0) return "no groups to find it from";
+  if (!ecc.Varied()) {
+    return Printf(
+        "the groups vary too little to pin the code (%d of 16 data bits never change, %llu "
+        "different groups); over what was seen, an affine code fits %llu of %llu groups",
+        ecc.SteadyDataBits, n(ecc.DistinctWords), n(ecc.Fitting), n(ecc.Groups));
+  }
+  if (!ecc.Found()) {
+    return Printf(
+        "the ecc fields fit no affine code of the data bits (the best fits %llu of %llu "
+        "groups)",
+        n(ecc.Fitting), n(ecc.Groups));
+  }
+  std::string report = Printf("one affine code of the data bits fits %llu of %llu groups",
+                              n(ecc.Fitting), n(ecc.Groups));
+  if (!ecc.Pinned()) {
+    report += Printf(" (pinned only where they vary: %d of 16 data bits never change)",
+                     ecc.SteadyDataBits);
+  }
+  return report;
 }
 
 void CaptureAnalysis::OnFrame(const DecodedFrame&) {
@@ -164,6 +219,12 @@ std::string CaptureAnalysis::Verdict() const {
   if (!verdict.empty() && lost > 0) {
     verdict += Printf("%.0f percent of the frames found were lost, most likely for that reason. ",
                       lostPercent);
+  } else if (lostPercent > NoisyLossPercent && missing > invalidWords_ + unknownTypes_) {
+    // Idle time is already left out: these syncs went missing while the transmitter was on.
+    verdict += Printf(
+        "%.0f percent of frames were lost, %llu of them missing from the stream altogether "
+        "(their syncs never came: dropouts, or runs merged or split). ",
+        lostPercent, static_cast<unsigned long long>(missing));
   } else if (lostPercent > NoisyLossPercent) {
     verdict += Printf(
         "%.0f percent of frames were lost (%s, %s); "
@@ -181,6 +242,13 @@ std::string CaptureAnalysis::Verdict() const {
     verdict += Printf(
         "%s the aux check. ",
         (Counted(auxMismatches_, "group") + (auxMismatches_ == 1 ? " fails" : " fail")).c_str());
+  }
+  if (eccFailures_ > 0) {
+    verdict +=
+        Printf("%llu groups fail the ecc code. ", static_cast<unsigned long long>(eccFailures_));
+  }
+  if (const EccSearchResult& ecc = Ecc(); ecc.Varied() && !ecc.Found() && !checkedCode_) {
+    verdict += "The ecc fields fit no affine code of the other 16 bits of their groups. ";
   }
   if (verdict.empty()) {
     return Printf("The capture decodes cleanly: %s, none lost.", Counted(frames_, "frame").c_str());
@@ -229,9 +297,32 @@ std::string CaptureAnalysis::Text() const {
                  static_cast<unsigned long long>(invalidWords_),
                  static_cast<unsigned long long>(unknownTypes_),
                  static_cast<unsigned long long>(auxMismatches_));
+  text += "ecc code: " + EccReport() + "\n";
+  if (checkedCode_) {
+    text += Printf("Groups failing the ecc code: %llu\n",
+                   static_cast<unsigned long long>(eccFailures_));
+  }
   text += Printf("Frame rate: %.2f frames/s\n",
                  Seconds() > 0 ? static_cast<double>(frames_) / Seconds() : 0.0);
   return text + "Verdict: " + Verdict() + "\n";
+}
+
+std::string CaptureAnalysis::EccJson() const {
+  const EccSearchResult& ecc = Ecc();
+  std::string masks;
+  for (std::uint32_t mask : ecc.Code.Masks) {
+    if (!masks.empty()) masks += ',';
+    masks += std::to_string(mask);
+  }
+  std::string json = "{\"groups\":" + std::to_string(ecc.Groups) +
+                     ",\"fitting\":" + std::to_string(ecc.Fitting) +
+                     ",\"different_groups\":" + std::to_string(ecc.DistinctWords) +
+                     ",\"steady_data_bits\":" + std::to_string(ecc.SteadyDataBits) +
+                     ",\"pinned\":" + (ecc.Pinned() ? "true" : "false") +
+                     ",\"found\":" + (ecc.Found() ? "true" : "false") + ",\"masks\":[" + masks +
+                     "],\"constants\":" + std::to_string(ecc.Code.Constants);
+  if (checkedCode_) json += ",\"failing_given_code\":" + std::to_string(eccFailures_);
+  return json + ",\"report\":" + JsonString(EccReport()) + "}";
 }
 
 std::string CaptureAnalysis::Json(const std::string& name) const {
@@ -267,7 +358,7 @@ std::string CaptureAnalysis::Json(const std::string& name) const {
          ",\"frames_missing\":" + std::to_string(FramesMissing()) +
          ",\"invalid_code_words\":" + std::to_string(invalidWords_) +
          ",\"unknown_frame_types\":" + std::to_string(unknownTypes_) +
-         ",\"aux_mismatches\":" + std::to_string(auxMismatches_) +
+         ",\"aux_mismatches\":" + std::to_string(auxMismatches_) + ",\"ecc\":" + EccJson() +
          Printf(",\"frame_rate\":%.4f",
                 Seconds() > 0 ? static_cast<double>(frames_) / Seconds() : 0.0) +
          ",\"verdict\":" + JsonString(Verdict()) + "}\n";

@@ -77,3 +77,9 @@ void AddSpeedOption(CLI::App* command, double& speed) {
                    "(default 1)")
       ->check(NumberIn(0, 1000));
 }
+
+CLI::Option* AddEccCodeOption(CLI::App* command, std::string& file) {
+  return command->add_option("--ecc", file,
+                             "Check every group against the ecc code in this file (as analyze "
+                             "--save-ecc writes it); groups that fail are counted");
+}

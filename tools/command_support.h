@@ -29,3 +29,7 @@ CLI::Validator WholeNumberIn(long long lowest, long long highest);
 
 // --speed: how fast a capture file plays, in times its own pace; 0 as fast as it decodes.
 void AddSpeedOption(CLI::App* command, double& speed);
+
+// --ecc FILE, for every command that reads groups: a known ecc code (as analyze --save-ecc
+// writes it) that the groups are checked against.
+CLI::Option* AddEccCodeOption(CLI::App* command, std::string& file);

@@ -13,6 +13,7 @@
 
 #include "encode/audio_render.h"
 #include "encode/channel_csv.h"
+#include "encode/frame_ecc.h"
 #include "encode/signal_patterns.h"
 #include "encode/synthesizer.h"
 #include "files/capture_file.h"
@@ -36,6 +37,8 @@ struct SynthOptions {
   Impairments impairments;
   std::string wav;
   AudioRenderOptions audio;
+  std::string eccFile;     // the code to write ecc fields with
+  long long eccSeed = -1;  // or a code drawn from this seed
 };
 
 // Where the rows come from: a CSV file or stream, or a built-in pattern.
@@ -106,6 +109,15 @@ int RunSynth(const SynthOptions& options) {
   }
   std::vector<std::string> inputs;
   if (!options.input.empty()) inputs.push_back(options.input);
+  std::optional<EccCode> eccCode;
+  if (!options.eccFile.empty()) {
+    if (options.eccSeed >= 0) return Fail(Command, "give --ecc or --ecc-seed, not both");
+    if (std::string error = LoadEccCode(options.eccFile, eccCode.emplace()); !error.empty())
+      return Fail(Command, error);
+    inputs.push_back(options.eccFile);
+  } else if (options.eccSeed >= 0) {
+    eccCode = RandomEccCode(static_cast<std::uint64_t>(options.eccSeed));
+  }
   if (std::string error = RefuseCollisions(inputs, outputs); !error.empty())
     return Fail(Command, error);
 
@@ -136,6 +148,7 @@ int RunSynth(const SynthOptions& options) {
     // An exported frame is made again as it was decoded; the maker still learns the row.
     FrameFields frame = frames.Next(row);
     if (exported) frame = {exported->Parity, frame.EvenBits, exported->Groups};
+    if (eccCode) WriteEcc(*eccCode, frame);
     synthesizer.AddFrame(frame, durations);
     written = WriteCaptureRecords(capture.Stream(), durations.data(), durations.size());
     if (!options.wav.empty()) written = audio.Add(durations.data(), durations.size()) && written;
@@ -183,7 +196,9 @@ void AddSynthCommand(CLI::App& app, int& exitCode) {
       "type, p1..p8, d1..d8, aux0..aux3 and ecc0..ecc3 as they were decoded. Frames alternate\n"
       "ODD and EVEN; each carries the positions of four channels and for the other four a\n"
       "delta: 8 + clamp(change since the previous frame, -7, +7), so 8 is unchanged, below 8\n"
-      "down, above 8 up. aux is 2,0,2,0 and ecc is written as 0 (its code is not known). Every\n"
+      "down, above 8 up. aux is 2,0,2,0; ecc is written as 0 (the code of real transmitters is\n"
+      "not known), or by the affine code in --ecc FILE (as analyze --save-ecc writes it) or by\n"
+      "one drawn from --ecc-seed N: transmitters whose code is known, for tests. Every\n"
       "frame follows an 18-cell sync run; edge times are rounded to whole units so rounding\n"
       "never accumulates. Rows stream: any number of frames works in fixed memory. The capture\n"
       "and the audio are put in place together, only once both are completely written.");
@@ -222,6 +237,12 @@ void AddSynthCommand(CLI::App& app, int& exitCode) {
                    "Put the gap only between bursts of this many frames (default 1)")
       ->check(WholeNumberIn(1, 1000000000));
   synth->add_option("--seed", options->impairments.Seed, "Seed for the impairments (default 1)")
+      ->check(WholeNumberIn(0, std::numeric_limits<long long>::max()));
+  synth->add_option("--ecc", options->eccFile,
+                    "Write the ecc fields by the affine code in this file (default: ecc 0)");
+  synth
+      ->add_option("--ecc-seed", options->eccSeed,
+                   "Write the ecc fields by an affine code drawn from this seed")
       ->check(WholeNumberIn(0, std::numeric_limits<long long>::max()));
   synth->add_option("--wav", options->wav,
                     "Also render the signal as audio (.wav, .flac, .aiff or .w64 by extension; - "
@@ -264,6 +285,11 @@ void AddSynthCommand(CLI::App& app, int& exitCode) {
   synth
       ->add_option("--time-scale", options->audio.TimeScale,
                    "The transmitter's timing: 1.03 renders it 3 percent slow (default 1)")
+      ->check(NumberIn(0.5, 2.0));
+  synth
+      ->add_option("--capture-time-scale", options->impairments.TimeScale,
+                   "The capture's own timing, as a logic analyzer records a transmitter off its "
+                   "clock: 1.03 makes every cell 3 percent longer (default 1)")
       ->check(NumberIn(0.5, 2.0));
   synth
       ->add_option("--silent-runs-ms", options->audio.SilentRunsMs,
