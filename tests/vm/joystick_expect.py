@@ -93,7 +93,7 @@ def compare(args):
 
     expected = [state(False, True)]
     last_ms = None
-    for row in csv.DictReader(open(args.export)):
+    for row in csv.DictReader(line for line in open(args.export) if not line.startswith("#")):
         ms = float(row["end_ms"])
         if last_ms is not None:
             lose(expected, last_ms, ms)
