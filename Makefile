@@ -61,6 +61,7 @@ uninstall:
 	@rm -f $(MANIFEST)
 
 deb: installable
+	@rm -f $(RELEASE)/morvantis_*.deb
 	@cd $(RELEASE) && cpack -G DEB $(call QUIET_BUILD,.)
 	@ls $(RELEASE)/morvantis_*.deb
 

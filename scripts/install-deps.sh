@@ -4,7 +4,8 @@ set -euo pipefail
 
 packages=(g++ make cmake pkg-config googletest libgtest-dev libbenchmark-dev libcli11-dev
           libsndfile1-dev libcairo2-dev libasound2-dev alsa-utils libncurses-dev tmux
-          clang libclang-rt-dev librsvg2-bin python3 time)
+          clang libclang-rt-dev librsvg2-bin python3 time
+          go-md2man bash-completion dpkg-dev file)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
