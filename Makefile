@@ -51,7 +51,7 @@ installable: deps
 # cmake --install lists what it installs, without DESTDIR, in install_manifest.txt (which
 # cpack rewrites with its own files); make uninstall reads the copy kept here, with DESTDIR.
 install: installable
-	@DESTDIR="$(DESTDIR)" cmake --install $(RELEASE) --prefix "$(PREFIX)" --strip | grep -v '^-- Install configuration'
+	@DESTDIR="$(DESTDIR)" cmake --install $(RELEASE) --prefix "$(PREFIX)" --strip
 	@sed 's|^|$(DESTDIR)|' $(RELEASE)/install_manifest.txt >$(MANIFEST)
 
 uninstall:

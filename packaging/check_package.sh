@@ -24,15 +24,16 @@ fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# make install under a prefix and DESTDIR, then make uninstall: nothing may be left.
-make --no-print-directory install PREFIX=/opt/morvantis DESTDIR="$work/stage" >/dev/null
+# make install under a prefix and DESTDIR, then make uninstall: nothing may be left. Its list
+# of installed files is kept apart, so an install made by hand stays removable.
+make --no-print-directory install PREFIX=/opt/morvantis DESTDIR="$work/stage" MANIFEST="$work/manifest" >/dev/null
 for path in bin/Morvantis bin/MorvantisCapture share/man/man1/Morvantis.1.gz \
             share/man/man1/MorvantisCapture.1.gz share/bash-completion/completions/Morvantis \
             share/bash-completion/completions/MorvantisCapture lib/udev/rules.d/70-morvantis-uinput.rules \
             share/doc/morvantis/README.md share/doc/morvantis/demo.cap; do
   [ -f "$work/stage/opt/morvantis/$path" ] || fail "make install did not install $path"
 done
-make --no-print-directory uninstall >/dev/null
+make --no-print-directory uninstall MANIFEST="$work/manifest" >/dev/null
 left=$(find "$work/stage" ! -type d)
 [ -z "$left" ] || fail "make uninstall left: $left"
 [ ! -e "$work/stage/opt/morvantis/share/doc/morvantis" ] || fail "make uninstall left the documentation folder"
@@ -65,7 +66,9 @@ for path in "${shipped[@]}"; do
 done
 installed() { if [ -e "$1" ]; then echo "$1"; else echo "$work/deb$1"; fi; }
 
-[ "$(command -v Morvantis)" = /usr/bin/Morvantis ] || fail "Morvantis is not /usr/bin/Morvantis on the PATH"
+for program in Morvantis MorvantisCapture; do
+  [ "$(command -v "$program")" = "/usr/bin/$program" ] || fail "$program is not /usr/bin/$program on the PATH"
+done
 demo=$(installed /usr/share/doc/morvantis/demo.cap)
 Morvantis "$demo" 2 >"$work/installed.txt" || fail "Morvantis $demo 2 failed"
 build/release/Morvantis samples/demo.cap 2 >"$work/built.txt"

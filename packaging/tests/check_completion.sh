@@ -16,9 +16,15 @@ trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
 mkdir folder
 touch take.cap values.csv take.wav picture.svg picture.png notes.txt
-# A stand-in for the program that knows two capture devices, one of them named with colons.
+# A stand-in for the program that knows two capture devices, one of them named with colons,
+# and a command whose options list their choices only in words, one of them below a long name.
 cat >fake <<FAKE
 #!/bin/sh
+if [ "\$1 \$2" = "sample --help" ]; then
+  printf 'Options:\n  --units TEXT                in, mm or deg (default mm)\n'
+  printf '  --what-to-do-when-the-signal-is-lost TEXT\n                              hold or drop\n'
+  exit 0
+fi
 if [ "\$1 \$2" = "import --list-devices" ]; then
   printf 'hw:CARD=PCH,DEV=0\n    HDA Intel PCH\nplughw:1,0\n    USB Audio\n'
   exit 0
@@ -67,6 +73,8 @@ expect "take.wav folder" $C synth -o x.cap --wav ""
 expect "picture.svg picture.png folder" $C plot take.cap -o ""
 expect "hw:CARD=PCH,DEV=0 plughw:1,0" ./fake import --device ""
 expect "CARD=PCH,DEV=0" ./fake monitor --device hw:
+expect "in mm deg" ./fake sample --units ""
+expect "hold drop" ./fake sample --what-to-do-when-the-signal-is-lost ""
 expect "take.cap folder" "$morvantis" ""
 expect "0 1 2 3 4 5" "$morvantis" take.cap ""
 [ "$failures" -eq 0 ]

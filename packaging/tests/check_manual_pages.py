@@ -32,15 +32,28 @@ def help_blocks(text):
 
 
 def help_options(text):
-    """Maps each option's names (a tuple) to its fixed choices (a set, empty when free)."""
-    options = {}
+    """Maps each option's names (a tuple) to its fixed choices (a set, empty when free): CLI11
+    writes them as TEXT:{a,b,c}; otherwise a description that opens with "a, b or c" lists them.
+    A description too long for the names' column starts on the next line."""
+    entries = []
     for line in help_blocks(text).get("Options", []):
-        if not line.startswith("  -"):
-            continue
-        fields = line.split()
+        if line.startswith("  -"):
+            entries.append(line.split())
+        elif entries and line.strip():
+            entries[-1] += line.split()
+    options = {}
+    for fields in entries:
         names = tuple(fields[0].split(","))
-        choices = re.search(r":\{([^}]*)\}", fields[1]) if len(fields) > 1 else None
-        options[names] = set(choices.group(1).split(",")) if choices else set()
+        value = fields[1] if len(fields) > 1 and fields[1][:1].isupper() else ""
+        braces = re.search(r":\{([^}]*)\}", value)
+        listed = re.match(r"([a-z0-9]+(?:, [a-z0-9]+)* or [a-z0-9]+)\b",
+                          " ".join(fields[2:])) if value.startswith("TEXT") else None
+        if braces:
+            options[names] = set(braces.group(1).split(","))
+        elif listed:
+            options[names] = set(re.split(r", | or ", listed.group(1)))
+        else:
+            options[names] = set()
     return options
 
 
