@@ -29,7 +29,8 @@ trap 'rm -rf "$work"' EXIT
 make --no-print-directory install PREFIX=/opt/morvantis DESTDIR="$work/stage" MANIFEST="$work/manifest" >/dev/null
 for path in bin/Morvantis bin/MorvantisCapture share/man/man1/Morvantis.1.gz \
             share/man/man1/MorvantisCapture.1.gz share/bash-completion/completions/Morvantis \
-            share/bash-completion/completions/MorvantisCapture lib/udev/rules.d/70-morvantis-uinput.rules \
+            share/bash-completion/completions/MorvantisCapture share/zsh/site-functions/_morvantis \
+            lib/udev/rules.d/70-morvantis-uinput.rules \
             share/doc/morvantis/README.md share/doc/morvantis/demo.cap; do
   [ -f "$work/stage/opt/morvantis/$path" ] || fail "make install did not install $path"
 done
@@ -97,6 +98,11 @@ bash -c "$loader"'
          _morvantis_capture MorvantisCapture "" --format
          [ "${COMPREPLY[*]}" = "csv jsonl" ]' _ "$work/deb/usr/share/bash-completion/completions/MorvantisCapture" ||
   fail "the completion does not load or does not complete in a non-interactive bash"
+
+zsh_completion=$(installed /usr/share/zsh/vendor-completions/_morvantis)
+if command -v zsh >/dev/null; then
+  zsh -n "$zsh_completion" || fail "the zsh completion does not parse"
+fi
 
 DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq morvantis >/dev/null
 for path in "${shipped[@]}"; do

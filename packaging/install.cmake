@@ -41,11 +41,21 @@ add_custom_target(morvantis_install_files ALL DEPENDS ${MORVANTIS_INSTALL_FILES}
 
 install(TARGETS Morvantis MorvantisCapture RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${MORVANTIS_MANUAL_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-# One script completes both programs; bash-completion loads it by the command's name.
+# One bash script completes both programs; bash-completion loads it by the command's name.
 foreach(program Morvantis MorvantisCapture)
   install(FILES ${MORVANTIS_PACKAGING}/completion/morvantis.bash
           DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME ${program})
 endforeach()
+# zsh looks for the system's packages' completions in vendor-completions (Debian) and for local
+# ones in site-functions, so the folder follows the prefix given when installing.
+install(CODE "
+  if(CMAKE_INSTALL_PREFIX MATCHES \"/usr$\")
+    set(zsh_folder vendor-completions)
+  else()
+    set(zsh_folder site-functions)
+  endif()
+  file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/zsh/\${zsh_folder}\"
+       TYPE FILE RENAME _morvantis FILES \"${MORVANTIS_PACKAGING}/completion/_morvantis.zsh\")")
 # udev reads rules from /usr/lib/udev/rules.d (the package's place; /lib is the same folder on
 # Debian 12) and from /usr/local/lib/udev/rules.d (make install's default prefix).
 install(FILES ${MORVANTIS_PACKAGING}/udev/70-morvantis-uinput.rules DESTINATION lib/udev/rules.d)
