@@ -4,7 +4,8 @@
 # folder, builds the Debian package with `make deb`, checks it with lintian (errors fail),
 # installs it with apt-get, runs both programs from the PATH, finds both manual pages with
 # `man -w`, loads the completion in a non-interactive bash, then purges the package and checks
-# that none of its files is left. Needs root (apt-get); CI runs it on a fresh Debian 12.
+# that none of its files is left. Needs root (apt-get); CI runs it on a fresh Debian 12. The
+# machine is left without the package, even if it had it before.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -47,6 +48,8 @@ lintian --fail-on error "$deb" || fail "lintian reports errors in $deb"
 mapfile -t shipped < <(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { sub(/^\./, "", $6); print $6 }')
 
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./$deb" >/dev/null
+# A check that fails from here on still takes the package away again.
+trap 'DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq morvantis >/dev/null 2>&1; rm -rf "$work"' EXIT
 
 # A machine may keep some paths out (dpkg's path-exclude, as minimal images do for documentation
 # and manual pages): such a file is checked in the package instead, and said so.
