@@ -1,5 +1,5 @@
 # Installing and packaging. In: the two programs, the manual pages' Markdown, the completion
-# script, the udev rule and the documentation. Out: `cmake --install` rules that put each at the
+# scripts (bash, zsh), the udev rule and the documentation. Out: `cmake --install` rules that put each at the
 # place the Filesystem Hierarchy Standard and Debian expect under the prefix, a Debian package
 # made by CPack (`cpack -G DEB`) and the tests that keep the pages and the completion true to
 # the programs' --help.
