@@ -49,7 +49,12 @@ mapfile -t shipped < <(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { sub(/^\./, "", $6)
 
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./$deb" >/dev/null
 # A check that fails from here on still takes the package away again.
-trap 'DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq morvantis >/dev/null 2>&1; rm -rf "$work"' EXIT
+purge() {
+  if dpkg -s morvantis >/dev/null 2>&1; then
+    DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq morvantis >/dev/null || return 1
+  fi
+}
+trap 'purge; rm -rf "$work"' EXIT
 
 # A machine may keep some paths out (dpkg's path-exclude, as minimal images do for documentation
 # and manual pages): such a file is checked in the package instead, and said so.
@@ -107,7 +112,7 @@ if command -v zsh >/dev/null; then
   zsh -n "$zsh_completion" || fail "the zsh completion does not parse"
 fi
 
-DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq morvantis >/dev/null
+purge
 for path in "${shipped[@]}"; do
   [ ! -e "$path" ] || fail "$path is left after the package was purged"
 done
