@@ -4,6 +4,9 @@
 # make fuzz   run every fuzz target for longer (FUZZ_SECONDS each, default 600)
 # make demo   regenerate samples/demo.cap
 # make format clang-format every source file
+# make install    install the programs, manual pages, completion, udev rule and docs (PREFIX, DESTDIR)
+# make uninstall  remove exactly what make install installed
+# make deb        build the Debian package build/release/morvantis_VERSION-1_ARCH.deb
 
 FILE ?= samples/demo.cap
 LEVEL ?= 2
@@ -11,8 +14,11 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 600
 RELEASE := build/release
 SANITIZED := build/sanitized
+PREFIX ?= /usr/local
+DESTDIR ?=
+MANIFEST := $(RELEASE)/make_install_manifest.txt
 
-.PHONY: run test bench fuzz demo format deps release sanitized
+.PHONY: run test bench fuzz demo format deps release sanitized install uninstall deb installable
 
 # No "Entering directory" lines; the build's own output is kept in a log and shown on failure.
 MAKEFLAGS += --no-print-directory
@@ -34,6 +40,30 @@ run: deps
 	@cmake -S . -B $(RELEASE) -DCMAKE_BUILD_TYPE=Release -DMORVANTIS_BENCH=ON $(call QUIET_BUILD,$(RELEASE))
 	@cmake --build $(RELEASE) -j $(JOBS) --target Morvantis MorvantisCapture $(call QUIET_BUILD,$(RELEASE))
 	@$(RELEASE)/Morvantis $(FILE) $(LEVEL)
+
+# The programs, the manual pages and the package's changelog: everything that is installed.
+installable: deps
+	@mkdir -p $(RELEASE)
+	@cmake -S . -B $(RELEASE) -DCMAKE_BUILD_TYPE=Release -DMORVANTIS_BENCH=ON $(call QUIET_BUILD,$(RELEASE))
+	@cmake --build $(RELEASE) -j $(JOBS) --target Morvantis MorvantisCapture morvantis_install_files \
+	  $(call QUIET_BUILD,$(RELEASE))
+
+# cmake --install lists what it installs, without DESTDIR, in install_manifest.txt (which
+# cpack rewrites with its own files); make uninstall reads the copy kept here, with DESTDIR.
+install: installable
+	@DESTDIR="$(DESTDIR)" cmake --install $(RELEASE) --prefix "$(PREFIX)" --strip
+	@sed 's|^|$(DESTDIR)|' $(RELEASE)/install_manifest.txt >$(MANIFEST)
+
+uninstall:
+	@[ -f $(MANIFEST) ] || { echo "make uninstall: $(MANIFEST) is missing (nothing installed from here)"; exit 1; }
+	@xargs -d '\n' rm -fv <$(MANIFEST)
+	@sed -n 's|/README.md$$||p' $(MANIFEST) | xargs -r -d '\n' rmdir --ignore-fail-on-non-empty
+	@rm -f $(MANIFEST)
+
+deb: installable
+	@rm -f $(RELEASE)/morvantis_*.deb
+	@cd $(RELEASE) && cpack -G DEB $(call QUIET_BUILD,.)
+	@ls $(RELEASE)/morvantis_*.deb
 
 test: sanitized
 	@cd $(SANITIZED) && ctest --output-on-failure -j $(JOBS)

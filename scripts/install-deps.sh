@@ -5,7 +5,8 @@ set -euo pipefail
 packages=(g++ make cmake pkg-config googletest libgtest-dev libbenchmark-dev libcli11-dev
           libsndfile1-dev libcairo2-dev libasound2-dev alsa-utils libncurses-dev tmux
           clang libclang-rt-dev librsvg2-bin python3 time
-          libevdev-dev evtest qemu-system-x86 util-linux xz-utils)
+          libevdev-dev libsdl2-dev evtest qemu-system-x86 util-linux xz-utils
+          go-md2man bash-completion dpkg-dev file)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
