@@ -56,7 +56,8 @@ void AddJoystickOptions(CLI::App* command, JoystickOptions& options) {
   command->add_option("--failsafe", options.Failsafe,
                       "When the signal is lost: hold (the last values), centre (the centres; "
                       "--failsafe-low channels at their minimum) or release (the device goes "
-                      "away until the signal is back); default centre");
+                      "away until the signal is back); default centre")
+      ->check(CLI::IsMember({"hold", "centre", "release"}));
   command->add_option("--failsafe-ms", options.FailsafeMs,
                       "Milliseconds of lost signal before the failsafe acts, 0 to 60000 "
                       "(default 250)");

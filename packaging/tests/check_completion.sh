@@ -62,7 +62,7 @@ expect "--help --version" $C --
 expect "--list-devices" $C import --li
 expect "--output" $C plot take.cap --out
 expect "csv jsonl" $C export take.cap --format ""
-expect "s8 s16le s16be s24le s32le" $C import --raw s
+expect "s8 s16le s16be s24le s24be s32le s32be" $C import --raw s
 expect "sweep steps static" $C synth --pattern ""
 expect "pcm16 pcm24 float" $C synth -o x.cap --wav x.wav --sample-format ""
 expect "" $C synth --frames ""
