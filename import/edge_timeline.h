@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "common/run_sink.h"
-#include "import/cell_length_fit.h"
+#include "timing/cell_length_fit.h"
 
 class EdgeTimeline {
  public:

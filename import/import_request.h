@@ -9,7 +9,7 @@
 #include <string>
 
 #include "common/run_sink.h"
-#include "import/cell_length_fit.h"
+#include "timing/cell_length_fit.h"
 #include "import/cell_receiver.h"
 
 struct AudioImportOptions {

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "ecc/affine_code.h"
-#include "import/cell_length_fit.h"
+#include "timing/cell_length_fit.h"
 #include "study/decode_session.h"
 #include "study/ecc_search.h"
 

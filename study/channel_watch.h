@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "import/cell_length_fit.h"
+#include "timing/cell_length_fit.h"
 #include "study/decode_session.h"
 
 struct WatchedChannel {

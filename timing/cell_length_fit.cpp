@@ -1,5 +1,5 @@
 // Run durations in, the cell length they were recorded with out.
-#include "import/cell_length_fit.h"
+#include "timing/cell_length_fit.h"
 
 #include <cmath>
 
