@@ -21,14 +21,25 @@ struct EdgeGate {
   // Forgets the edge kept (the recording starts anew).
   void Reset() {
     pending.reset();
+    lastPassed.reset();
     dropped = CellDecision::NoMargin;
   }
 
   // Takes the next edge; returns the one before when the run between is long enough.
   std::optional<GatedEdge> Take(double edge, double margin) {
     // Nothing to wait for: an edge held back would hold back the frame it ends, and across a
-    // silence until the signal returns.
-    if (shortest <= 0) return GatedEdge{edge, margin};
+    // silence until the signal returns. An edge before the one handed on last (a restart's
+    // reckoning) would make a run of negative length: it is dropped.
+    if (shortest <= 0) {
+      if (lastPassed && edge < *lastPassed) {
+        dropped = std::min(dropped, margin);
+        return std::nullopt;
+      }
+      lastPassed = edge;
+      const GatedEdge passed{edge, std::min(margin, dropped)};
+      dropped = CellDecision::NoMargin;
+      return passed;
+    }
     std::optional<GatedEdge> passed;
     if (pending) {
       if (edge - pending->time < shortest) {
@@ -55,4 +66,5 @@ struct EdgeGate {
   std::optional<GatedEdge> pending;  ///< the newest edge, kept until the next shows it was no
                                      ///< glitch
   double dropped = CellDecision::NoMargin;  ///< the weakest margin of the runs dropped since
+  std::optional<double> lastPassed;         ///< the edge handed on last, without a shortest run
 };
