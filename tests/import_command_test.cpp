@@ -185,3 +185,30 @@ TEST(ImportCommand, BadInputsSayWhatIsWrongAndLeaveNoFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// The summary says how many frames the runs decode to, and warns when none does: the same
+// samples read at half their rate give runs, but no frame.
+TEST(ImportCommand, TheSummaryCountsTheFramesAndWarnsWhenThereAreNone) {
+  const std::string folder = TemporaryPath(".frames");
+  ASSERT_EQ(RunCommand("mkdir -p " + folder + " && " + Tool +
+                       " synth --pattern steps --frames 120 -o " + folder + "/s.cap --wav " +
+                       folder + "/s.wav && tail -c +45 " + folder + "/s.wav > " + folder + "/s.raw")
+                .exitCode,
+            0);
+  const ProgramResult right =
+      RunCommand(Tool + " import " + folder + "/s.raw --raw s16le -o " + folder + "/right.cap");
+  EXPECT_EQ(right.exitCode, 0) << right.err;
+  EXPECT_NE(right.err.find("import: 120 frames decoded from it\n"), std::string::npos) << right.err;
+  EXPECT_EQ(right.err.find("warning"), std::string::npos) << right.err;
+  const ProgramResult wrong = RunCommand(
+      Tool + " import " + folder + "/s.raw --raw s16le --rate 22050 -o " + folder + "/wrong.cap");
+  EXPECT_EQ(wrong.exitCode, 0) << wrong.err;
+  EXPECT_NE(wrong.err.find("import: 0 frames decoded from it\nimport: warning: no frame decodes"),
+            std::string::npos)
+      << wrong.err;
+  RunCommand("rm -rf " + folder);
+}
+
+}  // namespace

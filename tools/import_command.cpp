@@ -16,6 +16,7 @@
 #include "files/output_file.h"
 #include "import/device_import.h"
 #include "import/importers.h"
+#include "study/decode_session.h"
 #include "tools/command_support.h"
 #include "tools/source_options.h"
 
@@ -29,6 +30,22 @@ struct ImportOptions {
   std::string format = "auto";
   std::optional<double> threshold;
   ImportRequest request;
+};
+
+// The runs go to the capture file and, beside it, through a decode, so that the summary can say
+// whether the recording gave any frame at all.
+class CheckedCapture : public RunSink {
+ public:
+  CheckedCapture(CaptureWriter& writer, DecodeSession& decode) : writer_(writer), decode_(decode) {}
+  bool TakeRuns(const std::int32_t* durations, std::size_t count) override {
+    decode_.TakeRuns(durations, count);
+    return writer_.TakeRuns(durations, count);
+  }
+  void HandOn() override { writer_.HandOn(); }
+
+ private:
+  CaptureWriter& writer_;
+  DecodeSession& decode_;
 };
 
 // A progress bar on standard error, only for a person watching a long import.
@@ -77,7 +94,10 @@ int RunImport(ImportOptions options) {
   if (std::string error = output.Open(options.output); !error.empty()) return Fail(Command, error);
   // Someone may be reading the capture as it is made: it is handed on after every block.
   CaptureWriter writer(output.Stream(), output.Direct());
-  request.Sink = &writer;
+  DecodeObserver frames;
+  DecodeSession decode(frames);
+  CheckedCapture checked(writer, decode);
+  request.Sink = &checked;
   request.Audio.Receiver.FixedThreshold = options.threshold;
   request.Progress = ProgressBar(request.Input);
   ImportSummary summary;
@@ -89,6 +109,16 @@ int RunImport(ImportOptions options) {
   if (std::string commitError = output.Commit(); !commitError.empty())
     return Fail(Command, commitError);
   std::fputs(ImportSummaryText(request, output.Name(), summary).c_str(), stderr);
+  const FrameTally& tally = decode.Tally();
+  std::fprintf(stderr, "import: %llu frame%s decoded from it\n",
+               static_cast<unsigned long long>(tally.Complete), tally.Complete == 1 ? "" : "s");
+  if (tally.Complete == 0) {
+    std::fprintf(stderr,
+                 "import: warning: no frame decodes from this recording: it may not carry the "
+                 "signal, or be too damaged%s\n",
+                 summary.Rate > 0 ? ", or its sample rate is not what the input says (--rate)"
+                                  : ", or its timing is off (--scale)");
+  }
   return ExitOk;
 }
 
