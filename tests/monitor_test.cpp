@@ -61,11 +61,11 @@ TEST(Monitor, PlainStatusLinesCarryTheDecodedValuesAndLosses) {
 // A tmux session running one command line; its screen as text.
 class Terminal {
  public:
-  explicit Terminal(const std::string& commandLine) {
+  explicit Terminal(const std::string& commandLine, const std::string& size = "-x 120 -y 40") {
     name_ = Format("morvantis_monitor_%d", getpid());
     rcFile_ = TemporaryPath(".rc");
     RunCommand("tmux kill-session -t " + name_ + " 2>/dev/null");
-    RunCommand("tmux new-session -d -x 120 -y 40 -s " + name_ + " '" + commandLine +
+    RunCommand("tmux new-session -d " + size + " -s " + name_ + " '" + commandLine +
                "; echo $? > " + rcFile_ + "; sleep 60'");
   }
   ~Terminal() { RunCommand("tmux kill-session -t " + name_); }
@@ -172,6 +172,25 @@ TEST(Monitor, AStalledSoundCardShowsAndQStillQuits) {
   terminal.Keys("q");
   EXPECT_EQ(terminal.ExitCode(), 0);
   RunCommand("pkill -f 'sleep 61' ; rm -rf " + folder);
+}
+
+// In a small terminal the eight values still show, with the frame counts below them, and no
+// line runs into the next.
+TEST(Monitor, ASmallTerminalKeepsTheValues) {
+  if (RunCommand("command -v tmux").exitCode != 0) GTEST_SKIP() << "tmux is not installed";
+  Expected expected = GlitchedCapture();
+  Terminal terminal(Tool + " monitor " + expected.capture + " --speed 0", "-x 40 -y 10");
+  ASSERT_TRUE(terminal.WaitForScreen("frames/s")) << terminal.Screen();
+  usleep(500000);
+  const std::string screen = terminal.Screen();
+  EXPECT_NE(screen.find("q: quit\n"), std::string::npos) << screen;
+  for (int c = 0; c < 8; ++c) {
+    EXPECT_NE(screen.find(Format("ch%d  %4s [", c + 1, expected.channels[c].c_str())),
+              std::string::npos)
+        << screen;
+  }
+  terminal.Keys("q");
+  EXPECT_EQ(terminal.ExitCode(), 0);
 }
 
 }  // namespace

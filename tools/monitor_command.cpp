@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
@@ -211,81 +212,115 @@ class MonitorSession : public ChannelWatch {
     Draw();
   }
 
+  // A line of text at `row`, cut at the screen's edge (never wrapped onto the next row).
+  static void Put(int row, const std::string& text) {
+    mvaddnstr(row, 0, text.c_str(), std::max(0, COLS));
+  }
+
+  // The screen, laid out to fit: the title and the eight channels always show; below them, as
+  // far as there is room, the signal's state, the frames, the time and cell length, the
+  // input's level and the ending, in that order; blank lines only where there is room to spare.
   void Draw() {
     erase();
-    const int width = COLS;
+    const int width = COLS, height = LINES;
     const double nowMs = NowMs();
     const bool present = SignalPresent() || (ended_ && present_);
-    mvprintw(0, 0, "Morvantis monitor: %s", name_.c_str());
-    if (width > 10) mvprintw(0, width - 9, "q: quit");
-    if (!present) {
+    const bool roomy = height >= 17;
+    std::string title = "Morvantis monitor: " + name_;
+    if (width > 24) {
+      title.resize(std::min<std::size_t>(title.size(), static_cast<std::size_t>(width - 10)));
+      mvprintw(0, width - 9, "q: quit");
+    }
+    Put(0, title);
+    int row = 1;
+    if (!present && height >= 10) {
       const bool stalled = Session != nullptr && Session->Stalled();
       if (has_colors()) attron(COLOR_PAIR(2));
       attron(A_BOLD | A_REVERSE);
-      mvprintw(1, 0, " NO SIGNAL ");
+      Put(row, " NO SIGNAL ");
       attroff(A_BOLD | A_REVERSE);
       if (has_colors()) attroff(COLOR_PAIR(2));
-      printw(stalled            ? " the input has stalled: nothing arrives"
-             : FrameEndMs() > 0 ? " no valid frame since %s"
-                                : " waiting for the first frame",
-             SignalTime(FrameEndMs()).c_str());
+      const std::string why = stalled ? " the input has stalled: nothing arrives"
+                              : FrameEndMs() > 0
+                                  ? " no valid frame since " + SignalTime(FrameEndMs())
+                                  : " waiting for the first frame";
+      mvaddnstr(row, 11, why.c_str(), std::max(0, width - 11));
+    } else if (!present) {
+      Put(0, "NO SIGNAL  " + title);
     }
+    if (!present ? height >= 10 : height >= 11) ++row;  // the state's line, or a blank one
     const int barWidth = std::max(0, width - 30);
-    for (int c = 1; c <= 8; ++c) {
+    for (int c = 1; c <= 8; ++c, ++row) {
       const WatchedChannel& channel = Channel(c);
-      const int row = 1 + c;
       const bool stale = !present || channel.PositionMs < 0 || nowMs - channel.PositionMs > StaleMs;
       if (stale) attron(A_DIM);
       if (channel.Position < 0) {
-        mvprintw(row, 0, "ch%d     -", c);
+        Put(row, "ch" + std::to_string(c) + "     -");
       } else {
-        mvprintw(row, 0, "ch%d  %4d ", c, channel.Position);
-        const int filled = channel.Position * barWidth / LargestPosition;
-        if (has_colors() && !stale) attron(COLOR_PAIR(1));
-        addch('[');
-        for (int i = 0; i < barWidth; ++i) addch(i < filled ? '#' : ' ');
-        addch(']');
-        if (has_colors() && !stale) attroff(COLOR_PAIR(1));
+        char value[16];
+        std::snprintf(value, sizeof value, "ch%d  %4d ", c, channel.Position);
+        Put(row, value);
+        if (width >= 30) {
+          const int filled = channel.Position * barWidth / LargestPosition;
+          if (has_colors() && !stale) attron(COLOR_PAIR(1));
+          addch('[');
+          for (int i = 0; i < barWidth; ++i) addch(i < filled ? '#' : ' ');
+          addch(']');
+          if (has_colors() && !stale) attroff(COLOR_PAIR(1));
+        }
       }
       if (stale) attroff(A_DIM);
-      if (channel.Delta >= 0) {
+      if (channel.Delta >= 0 && width >= 24) {
         const bool fresh = present && nowMs - channel.DeltaMs <= StaleMs;
         if (!fresh) attron(A_DIM);
         const int unchanged = static_cast<int>(UnchangedDelta);
         const char* way = channel.Delta < unchanged ? "D" : channel.Delta == unchanged ? "-" : "U";
-        mvprintw(row, std::max(0, width - 14), "delta %2d %s", channel.Delta, way);
+        mvprintw(row, width - 14 >= 16 ? width - 14 : 11, "delta %2d %s", channel.Delta, way);
         if (!fresh) attroff(A_DIM);
       }
     }
+    if (roomy) ++row;
     // A stalled input has no signal time to count in: nothing comes, so nothing per second.
     const FrameCounts second =
         Session != nullptr && Session->Stalled() ? FrameCounts{} : LastSecond(nowMs);
     const FrameCounts total = Total();
-    mvprintw(
-        11, 0,
-        "frames/s %3llu   lost in the last second %llu (%.1f%%)   in all %llu of %llu (%.1f%%)",
-        static_cast<unsigned long long>(second.Frames + second.Lost),
-        static_cast<unsigned long long>(second.Lost), second.LostPercent(),
-        static_cast<unsigned long long>(total.Lost),
-        static_cast<unsigned long long>(total.Frames + total.Lost), total.LostPercent());
+    char text[256];
+    const bool wide = width >= 90;
+    std::snprintf(text, sizeof text,
+                  wide ? "frames/s %3llu   lost in the last second %llu (%.1f%%)   in all %llu of "
+                         "%llu (%.1f%%)"
+                       : "frames/s %llu  lost %llu (%.1f%%), in all %llu of %llu (%.1f%%)",
+                  static_cast<unsigned long long>(second.Frames + second.Lost),
+                  static_cast<unsigned long long>(second.Lost), second.LostPercent(),
+                  static_cast<unsigned long long>(total.Lost),
+                  static_cast<unsigned long long>(total.Frames + total.Lost), total.LostPercent());
+    if (row < height) Put(row++, text);
     double cell = HasTiming() ? MeasuredUnitsPerCell() : UnitsPerCell;
     if (levels_ != nullptr && levels_->unitsPerCell > 0) cell = levels_->unitsPerCell;
-    mvprintw(12, 0, "signal %s   cell %.3f units (nominal 6.623, %+.2f%%)",
-             SignalTime(nowMs).c_str(), cell, (cell / UnitsPerCell - 1) * 100);
-    if (levels_ != nullptr && levels_->since != std::chrono::steady_clock::time_point{}) {
-      const bool clipping = levels_->clippedRecently > 0;
-      mvprintw(13, 0, "input peak %.2f   clipped samples %llu   overruns %llu ", levels_->peak,
-               static_cast<unsigned long long>(levels_->clipped),
-               static_cast<unsigned long long>(levels_->overruns));
-      if (clipping) {
+    std::snprintf(text, sizeof text,
+                  wide ? "signal %s   cell %.3f units (nominal 6.623, %+.2f%%)"
+                       : "signal %s  cell %.3f (%+.2f%%)",
+                  SignalTime(nowMs).c_str(), cell, (cell / UnitsPerCell - 1) * 100);
+    if (row < height) Put(row++, text);
+    if (levels_ != nullptr && levels_->since != std::chrono::steady_clock::time_point{} &&
+        row < height) {
+      std::snprintf(text, sizeof text,
+                    wide ? "input peak %.2f   clipped samples %llu   overruns %llu "
+                         : "peak %.2f  clipped %llu  overruns %llu ",
+                    levels_->peak, static_cast<unsigned long long>(levels_->clipped),
+                    static_cast<unsigned long long>(levels_->overruns));
+      Put(row, text);
+      if (levels_->clippedRecently > 0 && static_cast<int>(std::strlen(text)) + 8 <= width) {
         if (has_colors()) attron(COLOR_PAIR(2));
         attron(A_BOLD);
         printw("CLIPPING");
         attroff(A_BOLD);
         if (has_colors()) attroff(COLOR_PAIR(2));
       }
+      ++row;
     }
-    if (!ending_.empty()) mvprintw(15, 0, "%s; q quits", ending_.c_str());
+    if (roomy) ++row;
+    if (!ending_.empty() && row < height) Put(row, ending_ + "; q quits");
     refresh();
   }
 
