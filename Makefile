@@ -35,10 +35,14 @@ sanitized: deps
 	@cmake -S . -B $(SANITIZED) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVANTIS_SANITIZE=ON >/dev/null
 	@cmake --build $(SANITIZED) -j $(JOBS)
 
+# Its progress goes to standard error, a line per step, so the decode alone is on standard output.
 run: deps
 	@mkdir -p $(RELEASE)
+	@echo "make run: configuring $(RELEASE)" >&2
 	@cmake -S . -B $(RELEASE) -DCMAKE_BUILD_TYPE=Release -DMORVANTIS_BENCH=ON $(call QUIET_BUILD,$(RELEASE))
+	@echo "make run: building Morvantis and MorvantisCapture (a few minutes the first time)" >&2
 	@cmake --build $(RELEASE) -j $(JOBS) --target Morvantis MorvantisCapture $(call QUIET_BUILD,$(RELEASE))
+	@echo "make run: decoding $(FILE) at level $(LEVEL)" >&2
 	@$(RELEASE)/Morvantis $(FILE) $(LEVEL)
 
 # The programs, the manual pages and the package's changelog: everything that is installed.
