@@ -22,13 +22,15 @@ mount -t devtmpfs devtmpfs /newroot/dev
 mkdir -p /newroot/dev/pts /newroot/dev/shm
 mount -t devpts devpts /newroot/dev/pts
 mount -t tmpfs tmpfs /newroot/dev/shm
-mount -t tmpfs tmpfs /newroot/tmp
+# /tmp stays the host's (written through the overlay): the checks may be run from a clone or a
+# build there, which a tmpfs over it would hide.
 mount -t tmpfs tmpfs /newroot/run
 mkdir -p /newroot/run/vm
 mount -t 9p -o trans=virtio,version=9p2000.L,msize=512000 results /newroot/run/vm
 # The folder shared writable, at its own place, when there is one.
 if grep -q '^MORVANTIS_GUEST_SHARE=' /newroot/run/vm/shared 2>/dev/null; then
   shared="$(sed -n 's/^MORVANTIS_GUEST_SHARE=//p' /newroot/run/vm/shared)"
+  mkdir -p "/newroot$shared"
   mount -t 9p -o trans=virtio,version=9p2000.L,msize=512000 shared "/newroot$shared"
 fi
 chroot /newroot /bin/bash /run/vm/command >/newroot/run/vm/output 2>&1
