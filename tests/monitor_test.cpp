@@ -62,7 +62,9 @@ TEST(Monitor, PlainStatusLinesCarryTheDecodedValuesAndLosses) {
 class Terminal {
  public:
   explicit Terminal(const std::string& commandLine, const std::string& size = "-x 120 -y 40") {
-    name_ = Format("morvantis_monitor_%d", getpid());
+    // tmux takes a name that matches no session as the prefix of another: the ending keeps one
+    // test's name from being the start of another's.
+    name_ = Format("morvantis_monitor_%d_", getpid());
     rcFile_ = TemporaryPath(".rc");
     RunCommand("tmux kill-session -t " + name_ + " 2>/dev/null");
     RunCommand("tmux new-session -d " + size + " -s " + name_ + " '" + commandLine +
