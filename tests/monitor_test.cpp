@@ -62,16 +62,18 @@ TEST(Monitor, PlainStatusLinesCarryTheDecodedValuesAndLosses) {
 class Terminal {
  public:
   explicit Terminal(const std::string& commandLine, const std::string& size = "-x 120 -y 40") {
-    // tmux takes a name that matches no session as the prefix of another: the ending keeps one
-    // test's name from being the start of another's.
+    // Each terminal has a tmux server of its own (-L): tests running side by side never meet
+    // in one, where a session ended by one could take down the server another is starting on.
     name_ = Format("morvantis_monitor_%d_", getpid());
     rcFile_ = TemporaryPath(".rc");
-    RunCommand("tmux kill-session -t " + name_ + " 2>/dev/null");
-    RunCommand("tmux new-session -d " + size + " -s " + name_ + " '" + commandLine +
-               "; echo $? > " + rcFile_ + "; sleep 60'");
+    RunCommand("tmux -L " + name_ + " kill-session -t " + name_ + " 2>/dev/null");
+    RunCommand("tmux -L " + name_ + " new-session -d " + size + " -s " + name_ + " '" +
+               commandLine + "; echo $? > " + rcFile_ + "; sleep 60'");
   }
-  ~Terminal() { RunCommand("tmux kill-session -t " + name_); }
-  std::string Screen() const { return RunCommand("tmux capture-pane -p -t " + name_).out; }
+  ~Terminal() { RunCommand("tmux -L " + name_ + " kill-session -t " + name_); }
+  std::string Screen() const {
+    return RunCommand("tmux -L " + name_ + " capture-pane -p -t " + name_).out;
+  }
   bool WaitForScreen(const std::string& text) const {
     for (int tries = 0; tries < 200; ++tries) {
       if (Screen().find(text) != std::string::npos) return true;
@@ -80,7 +82,7 @@ class Terminal {
     return false;
   }
   void Keys(const std::string& keys) const {
-    RunCommand("tmux send-keys -t " + name_ + " " + keys);
+    RunCommand("tmux -L " + name_ + " send-keys -t " + name_ + " " + keys);
   }
   // The command's exit code, once it has ended; -1 if it does not within 20 seconds.
   int ExitCode() const {
