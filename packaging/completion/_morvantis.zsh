@@ -4,13 +4,13 @@
 # and fixed choices are read from the program's own --help when Tab is pressed (TEXT:{a,b,c},
 # or a description that opens with "a, b or c"), capture devices from `import --list-devices`.
 
-# _arguments specs for the Options: block of a help text; a description too long for the
+# _arguments entries for the Options: block of a help text; a description too long for the
 # names' column starts on the next line.
 _morvantis_specs() {
   local line entry value description choices action name
   local -a fields
   local -a names
-  local -a entries specs
+  local -a entries argument_lines
   for line in ${(f)"$(awk '/^Options:/ { inside = 1; next } /^[^ ]/ { inside = 0 } inside' <<<"$1")"}; do
     if [[ $line == '  -'* ]]; then
       entries+=("${line##[[:space:]]#}")
@@ -33,7 +33,7 @@ _morvantis_specs() {
     description=${${fields[*]}//[\[\]:]/ }
     names=(${(s:,:)names})
     if [[ -z $value ]]; then
-      for name in $names; do specs+=("(${names})${name}[$description]"); done
+      for name in $names; do argument_lines+=("(${names})${name}[$description]"); done
       continue
     fi
     choices=""
@@ -50,9 +50,9 @@ _morvantis_specs() {
     elif [[ $value == TEXT* ]]; then
       action="_files"
     fi
-    for name in $names; do specs+=("(${names})${name}[$description]:${value%%:*}:$action"); done
+    for name in $names; do argument_lines+=("(${names})${name}[$description]:${value%%:*}:$action"); done
   done
-  print -rl -- $specs
+  print -rl -- $argument_lines
 }
 
 # The capture devices, from the program being completed (the caller's $program).
