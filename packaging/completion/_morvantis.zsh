@@ -6,7 +6,7 @@
 
 # _arguments entries for the Options: block of a help text; a description too long for the
 # names' column starts on the next line.
-_morvantis_specs() {
+_morvantis_arguments() {
   local line entry value description choices action name
   local -a fields
   local -a names
@@ -70,14 +70,14 @@ _MorvantisCapture() {
     commands=(${(f)"$(awk '/^Subcommands:/ { inside = 1; next } /^[^ ]/ { inside = 0 }
                            inside && NF { name = $1; $1 = ""; sub(/^ +/, ""); print name ":" $0 }' <<<"$help")"})
     _describe command commands
-    _arguments ${(f)"$(_morvantis_specs "$help")"}
+    _arguments ${(f)"$(_morvantis_arguments "$help")"}
     return
   fi
   command=$words[2]
   help=$(_call_program help $program $command --help 2>/dev/null)
   shift words
   (( CURRENT-- ))
-  _arguments -S ${(f)"$(_morvantis_specs "$help")"} '*:file:_files'
+  _arguments -S ${(f)"$(_morvantis_arguments "$help")"} '*:file:_files'
 }
 
 # Morvantis FileName VerboseLevel: a capture, then a level.
