@@ -41,7 +41,7 @@ int ChannelNamed(std::string_view label) {
 }
 
 // The columns of a frame export (study/frame_export.h), numbered as frameFieldOfColumn_ holds
-// them: type, p1..p8, d1..d8, aux0..aux3, ecc0..ecc3, then two that are known but not needed.
+// them: type, p1..p8, d1..d8, aux0..aux3, ecc0..ecc3, then those that are known but not needed.
 constexpr int TypeField = 0, PositionField = 1, DeltaField = 9, AuxField = 17, EccField = 21,
               NeededFields = 25;
 
@@ -56,6 +56,7 @@ int ExportFieldNamed(std::string_view label) {
   if (label == "type") return TypeField;
   if (label == "end_ms") return NeededFields;
   if (label == "aux_ok") return NeededFields + 1;
+  if (Numbered(label, "pct", '1', '8') >= 0) return NeededFields + 2;  // derived from ch1..ch8
   if (int p = Numbered(label, "p", '1', '8'); p >= 0) return PositionField + p;
   if (int d = Numbered(label, "d", '1', '8'); d >= 0) return DeltaField + d;
   if (int a = Numbered(label, "aux", '0', '3'); a >= 0) return AuxField + a;

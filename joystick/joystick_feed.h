@@ -38,6 +38,9 @@ class JoystickFeed : public DecodeObserver {
   // A live input waits: the failsafe steps with the time that passes, frames or not.
   void OnIdle() override;
   bool WantsMore() override;
+  // Signal time has come to `ms` while the reader beside this one waits for a file's pace: the
+  // failsafe steps.
+  void TimeReached(double ms) { Look(ms); }
 
   // The input's end, which is the signal's: lost `signalLostMs` after the last frame, and the
   // failsafe acts (at the pace of time) before the device goes.

@@ -50,3 +50,16 @@ int LowestValue(bool reversed, const ChannelCalibration* calibration) {
 bool ButtonPressed(int position, bool reversed, int threshold) {
   return (reversed ? HighestPosition - position : position) > threshold;
 }
+
+std::optional<int> CalibratedTenths(int position, const ChannelCalibration* calibration) {
+  if (calibration == nullptr) return std::nullopt;
+  return AxisValue(position, false, calibration);
+}
+
+std::function<std::optional<int>(int channel, int position)> CalibratedTenthsOf(
+    const Calibration& calibration) {
+  return [&calibration](int channel, int position) {
+    const auto& c = calibration.Channels[static_cast<std::size_t>(channel - 1)];
+    return CalibratedTenths(position, c ? &*c : nullptr);
+  };
+}

@@ -16,6 +16,8 @@
 #include <linux/input-event-codes.h>
 
 #include <array>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,3 +63,11 @@ int CentreValue(bool reversed, const ChannelCalibration* calibration);
 int LowestValue(bool reversed, const ChannelCalibration* calibration);
 
 bool ButtonPressed(int position, bool reversed, int threshold);
+
+// A position in tenths of a percent of its channel's calibrated travel, as a calibrated axis
+// carries it (-1000 at the minimum, 0 at the centre, 1000 at the maximum); nothing for a
+// channel without a calibration.
+std::optional<int> CalibratedTenths(int position, const ChannelCalibration* calibration);
+// The same for every channel of `calibration` (which must outlive the function).
+std::function<std::optional<int>(int channel, int position)> CalibratedTenthsOf(
+    const Calibration& calibration);

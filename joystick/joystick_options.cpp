@@ -1,6 +1,7 @@
 // Option texts in, the joystick's layout, failsafe plan and calibration out.
 #include "joystick/joystick_options.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -53,17 +54,22 @@ void AddJoystickOptions(CLI::App* command, JoystickOptions& options) {
       ->take_all();
   command->add_option("--name", options.Name,
                       "The joystick's name (default \"" + JoystickLayout{}.Name + "\")");
-  command->add_option("--failsafe", options.Failsafe,
-                      "When the signal is lost: hold (the last values), centre (the centres; "
-                      "--failsafe-low channels at their minimum) or release (the device goes "
-                      "away until the signal is back); default centre")
+  command
+      ->add_option("--failsafe", options.Failsafe,
+                   "When the signal is lost: hold (the last values), centre (the centres; "
+                   "--failsafe-low channels at their minimum) or release (the device goes "
+                   "away until the signal is back); default centre")
       ->check(CLI::IsMember({"hold", "centre", "release"}));
   command->add_option("--failsafe-ms", options.FailsafeMs,
                       "Milliseconds of lost signal before the failsafe acts, 0 to 60000 "
                       "(default 250)");
   command->add_option("--failsafe-low", options.FailsafeLow,
                       "Channels the centre failsafe puts at their minimum, e.g. the throttle's");
-  command->add_option("--calibration", options.CalibrationPath,
+  AddCalibrationOption(command, options.CalibrationPath);
+}
+
+void AddCalibrationOption(CLI::App* command, std::string& path) {
+  command->add_option("--calibration", path,
                       "Calibration file (default: " +
                           std::string("$XDG_CONFIG_HOME/morvantis/calibration, else "
                                       "~/.config/morvantis/calibration, when present)"));
@@ -118,17 +124,42 @@ std::string ReadJoystickOptions(const JoystickOptions& options, JoystickLayout& 
   return ChannelSet("--failsafe-low", options.FailsafeLow, plan.Low);
 }
 
-std::string LoadCalibration(const JoystickOptions& options, Calibration& calibration,
-                            std::string& path) {
-  path = options.CalibrationPath.empty() ? DefaultCalibrationPath() : options.CalibrationPath;
-  if (path.empty()) return "";
+namespace {
+
+std::string ReadCalibrationAt(const std::string& chosenPath, bool needed, Calibration& calibration,
+                              std::string& path) {
+  path = chosenPath.empty() ? DefaultCalibrationPath() : chosenPath;
   bool found = false;
-  std::string error = ReadCalibrationFile(path, calibration, found);
-  if (!found && error.empty() && !options.CalibrationPath.empty()) {
-    error = "no calibration file " + path + " (run MorvantisCapture calibrate)";
+  std::string error = path.empty() ? "" : ReadCalibrationFile(path, calibration, found);
+  if (error.empty() && !found && (needed || !chosenPath.empty())) {
+    error = path.empty() ? "no calibration (HOME is not set; give --calibration FILE)"
+                         : "no calibration file " + path;
+    error += "; make one with 'MorvantisCapture calibrate SOURCE'";
   }
   if (!found) path.clear();
   return error;
+}
+
+}  // namespace
+
+std::string LoadCalibration(const JoystickOptions& options, Calibration& calibration,
+                            std::string& path) {
+  return ReadCalibrationAt(options.CalibrationPath, false, calibration, path);
+}
+
+std::string LoadNeededCalibration(const std::string& chosenPath, Calibration& calibration,
+                                  std::string& path) {
+  return ReadCalibrationAt(chosenPath, true, calibration, path);
+}
+
+std::string DescribeFlight(const std::string& node, const JoystickLayout& layout,
+                           const FailsafePlan& plan, const std::string& calibrationPath) {
+  char failsafe[64];
+  std::snprintf(failsafe, sizeof failsafe, "; failsafe %s after %g ms; ",
+                FailsafeModeName(plan.Mode), plan.DelayMs);
+  return node + " \"" + layout.Name + "\": " + DescribeLayout(layout) + failsafe +
+         (calibrationPath.empty() ? "raw positions (no calibration)"
+                                  : "calibrated by " + calibrationPath);
 }
 
 std::string DescribeLayout(const JoystickLayout& layout) {

@@ -25,6 +25,8 @@ struct JoystickOptions {
 };
 
 void AddJoystickOptions(CLI::App* command, JoystickOptions& options);
+// --calibration alone, for commands that show calibrated values without a joystick.
+void AddCalibrationOption(CLI::App* command, std::string& path);
 
 // Reads the options. Returns an error text (a usage error), empty on success.
 std::string ReadJoystickOptions(const JoystickOptions& options, JoystickLayout& layout,
@@ -34,6 +36,15 @@ std::string ReadJoystickOptions(const JoystickOptions& options, JoystickLayout& 
 // (an input fault); `path` tells the file read, empty when there was none.
 std::string LoadCalibration(const JoystickOptions& options, Calibration& calibration,
                             std::string& path);
+// The same for a path given to --calibration (empty: the default place), where a calibration
+// is needed (percent units): none found is an error that says how to make one.
+std::string LoadNeededCalibration(const std::string& chosenPath, Calibration& calibration,
+                                  std::string& path);
+
+// What a flight is, in one line: the device's node and name, the mapping, the failsafe and the
+// calibration.
+std::string DescribeFlight(const std::string& node, const JoystickLayout& layout,
+                           const FailsafePlan& plan, const std::string& calibrationPath);
 
 // The mapping in a few words: "X=ch1 Y=ch2 ... reversed ch2; buttons ch5>512".
 std::string DescribeLayout(const JoystickLayout& layout);

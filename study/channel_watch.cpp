@@ -72,8 +72,18 @@ FrameCounts ChannelWatch::LastSecond(double nowMs) const {
   return counts;
 }
 
+int RoundedPercent(int tenths) {
+  return (tenths + (tenths < 0 ? -5 : 5)) / 10;
+}
+
+std::optional<int> ChannelWatch::Percent(int channel) const {
+  const int position = Channel(channel).Position;
+  if (!percent_ || position < 0) return std::nullopt;
+  return percent_(channel, position);
+}
+
 std::string ChannelWatch::StatusLine(double ms) const {
-  char buffer[256];
+  char buffer[384];
   int at = std::snprintf(buffer, sizeof buffer, "%9.3f s", ms / 1000);
   for (int c = 1; c <= 8; ++c) {
     const int position = Channel(c).Position;
@@ -81,6 +91,10 @@ std::string ChannelWatch::StatusLine(double ms) const {
                                        "  ch%d    -", c)
                        : std::snprintf(buffer + at, sizeof buffer - static_cast<std::size_t>(at),
                                        "  ch%d %4d", c, position);
+    if (const auto percent = Percent(c)) {
+      at += std::snprintf(buffer + at, sizeof buffer - static_cast<std::size_t>(at), " %+4d%%",
+                          RoundedPercent(*percent));
+    }
   }
   const FrameCounts second = LastSecond(ms);
   std::snprintf(buffer + at, sizeof buffer - static_cast<std::size_t>(at),

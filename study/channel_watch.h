@@ -6,10 +6,13 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
 
-#include "timing/cell_length_fit.h"
 #include "study/decode_session.h"
+#include "study/percent_units.h"
+#include "timing/cell_length_fit.h"
 
 struct WatchedChannel {
   int Position = -1;       // the latest position, 0 to 1023; -1 before the first
@@ -26,6 +29,9 @@ struct FrameCounts {
   double LostPercent() const;
 };
 
+// Tenths of a percent to whole percent, halves away from zero.
+int RoundedPercent(int tenths);
+
 class ChannelWatch : public DecodeObserver {
  public:
   void OnRuns(const std::int32_t* durations, std::size_t count) override;
@@ -33,6 +39,12 @@ class ChannelWatch : public DecodeObserver {
   void OnLostFrame(double ms, FrameLoss why) override;
 
   const WatchedChannel& Channel(int channel) const { return channels_[channel - 1]; }
+  // Shows positions as percent too (the status line; Percent).
+  void ShowPercent(PercentTenths percent) { percent_ = std::move(percent); }
+  bool ShowsPercent() const { return static_cast<bool>(percent_); }
+  // A channel's latest position in tenths of a percent, when percent is shown and the channel
+  // has a calibration and a position.
+  std::optional<int> Percent(int channel) const;
   FrameCounts Total() const { return total_; }
   // Frames and losses in the second of signal time up to `nowMs` (0 when none came in it).
   FrameCounts LastSecond(double nowMs) const;
@@ -57,4 +69,5 @@ class ChannelWatch : public DecodeObserver {
   double signalMs_ = 0, frameEndMs_ = 0;
   double unitsSoFar_ = 0;
   CellLengthFit fit_;
+  PercentTenths percent_;
 };

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -23,15 +24,30 @@ char* AppendChannelObject(char* out, std::string_view opening, const ChannelColu
   return out;
 }
 
+// Tenths as a decimal number: -125 as "-12.5".
+char* AppendTenths(char* out, int tenths) {
+  if (tenths < 0) *out++ = '-';
+  const auto bits = static_cast<std::uint32_t>(tenths);
+  const std::uint32_t magnitude = tenths < 0 ? 0u - bits : bits;
+  out = AppendUnsigned(out, magnitude / 10);
+  *out++ = '.';
+  *out++ = static_cast<char>('0' + magnitude % 10);
+  return out;
+}
+
 }  // namespace
 
-FrameExport::FrameExport(std::FILE* output, Format format)
-    : output_(output), writer_(output), format_(format) {
+FrameExport::FrameExport(std::FILE* output, Format format, PercentTenths percent)
+    : output_(output), writer_(output), format_(format), percent_(std::move(percent)) {
   if (format_ == Format::Csv) {
     writer_.End(AppendText(writer_.Begin(),
-                           "end_ms,type,p1,p2,p3,p4,p5,p6,p7,p8,d1,d2,d3,d4,d5,d6,d7,d8,"
-                           "aux0,aux1,aux2,aux3,ecc0,ecc1,ecc2,ecc3,aux_ok,"
-                           "ch1,ch2,ch3,ch4,ch5,ch6,ch7,ch8\n"));
+                           percent_ ? "end_ms,type,p1,p2,p3,p4,p5,p6,p7,p8,d1,d2,d3,d4,d5,d6,d7,d8,"
+                                      "aux0,aux1,aux2,aux3,ecc0,ecc1,ecc2,ecc3,aux_ok,"
+                                      "ch1,ch2,ch3,ch4,ch5,ch6,ch7,ch8,"
+                                      "pct1,pct2,pct3,pct4,pct5,pct6,pct7,pct8\n"
+                                    : "end_ms,type,p1,p2,p3,p4,p5,p6,p7,p8,d1,d2,d3,d4,d5,d6,d7,d8,"
+                                      "aux0,aux1,aux2,aux3,ecc0,ecc1,ecc2,ecc3,aux_ok,"
+                                      "ch1,ch2,ch3,ch4,ch5,ch6,ch7,ch8\n"));
   }
 }
 
@@ -43,6 +59,12 @@ void FrameExport::OnFrame(const DecodedFrame& frame) {
   ++written_;
   for (std::size_t c = 1; c <= ChannelCount; ++c) {
     if (frame.Positions[c] >= 0) latest_[c] = frame.Positions[c];
+  }
+  std::array<std::optional<int>, ChannelCount + 1> percent{};
+  if (percent_) {
+    for (std::size_t c = 1; c <= ChannelCount; ++c) {
+      if (latest_[c] >= 0) percent[c] = percent_(static_cast<int>(c), latest_[c]);
+    }
   }
   const std::string_view type = frame.Parity == OddFrame ? "odd" : "even";
   const std::string_view auxOk = frame.AuxOk ? "true" : "false";
@@ -71,6 +93,10 @@ void FrameExport::OnFrame(const DecodedFrame& frame) {
       *out++ = ',';
       if (latest_[c] >= 0) out = AppendUnsigned(out, static_cast<std::uint32_t>(latest_[c]));
     }
+    for (std::size_t c = 1; percent_ && c <= ChannelCount; ++c) {
+      *out++ = ',';
+      if (percent[c]) out = AppendTenths(out, *percent[c]);
+    }
     *out++ = '\n';
     writer_.End(out);
     return;
@@ -95,6 +121,20 @@ void FrameExport::OnFrame(const DecodedFrame& frame) {
   out = AppendText(out, "],\"aux_ok\":");
   out = AppendText(out, auxOk);
   out = AppendChannelObject(out, ",\"channels\":{", latest_);
+  if (percent_) {
+    out = AppendText(out, ",\"percent\":{");
+    bool first = true;
+    for (std::size_t c = 1; c <= ChannelCount; ++c) {
+      if (!percent[c]) continue;
+      if (!first) *out++ = ',';
+      *out++ = '"';
+      *out++ = static_cast<char>('0' + c);
+      out = AppendText(out, "\":");
+      out = AppendTenths(out, *percent[c]);
+      first = false;
+    }
+    *out++ = '}';
+  }
   out = AppendText(out, "}\n");
   writer_.End(out);
 }

@@ -2,12 +2,13 @@
 // Out: one record per frame with its end time, its type, each channel's position (the four
 // channels it carries) or delta (the other four), the raw aux and ecc of each group, whether the
 // aux check held, and every channel's latest known position (so a CSV export is a channel CSV
-// that synth reads back).
+// that synth reads back); given a calibration, each of those also as a percent of its
+// channel's calibrated travel.
 //
-//   csv:   end_ms,type,p1..p8,d1..d8,aux0..aux3,ecc0..ecc3,aux_ok,ch1..ch8   (empty cells where
-//          there is no value)
+//   csv:   end_ms,type,p1..p8,d1..d8,aux0..aux3,ecc0..ecc3,aux_ok,ch1..ch8[,pct1..pct8]
+//          (empty cells where there is no value)
 //   jsonl: {"end_ms":..,"type":"odd","positions":{"1":..},"deltas":{"2":..},"aux":[..],
-//          "ecc":[..],"aux_ok":true,"channels":{"1":..}}
+//          "ecc":[..],"aux_ok":true,"channels":{"1":..}[,"percent":{"1":-12.5,..}]}
 // Frames lost or cut short are not records; they are counted. When the signal is lost (no valid
 // frame for the session's limit, or an input that stalled) and when it is back, a record says
 // so with its time: in JSON lines {"event":"signal_lost","ms":..,"why":"silence"|"stalled"} and
@@ -18,16 +19,19 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "study/decode_session.h"
+#include "study/percent_units.h"
 #include "study/record_writer.h"
 
 class FrameExport : public DecodeObserver {
  public:
   enum class Format { Csv, JsonLines };
 
-  FrameExport(std::FILE* output, Format format);
+  // Without `percent`, no percent columns.
+  FrameExport(std::FILE* output, Format format, PercentTenths percent = {});
 
   void OnSync(double ms) override;
   void OnFrame(const DecodedFrame& frame) override;
@@ -54,5 +58,6 @@ class FrameExport : public DecodeObserver {
     return none;
   }();
   Format format_;
+  PercentTenths percent_;
   std::uint64_t written_ = 0, syncs_ = 0;
 };

@@ -159,6 +159,61 @@ TEST(ExportCommand, RoundTripMatchesTheCsvRowByRow) {
   EXPECT_FALSE(std::getline(lines, line));
 }
 
+// Percent worked out from the calibration's rules: channel 1 centres (minimum 100, centre 500,
+// maximum 900: each half its own straight line), channel 3 does not (its centre lies within a
+// tenth of its travel from the minimum: one line from end to end), channel 5 has none.
+TEST(ExportCommand, PercentFollowsEachChannelsCalibration) {
+  struct Row {
+    int ch1, ch3;
+    const char *pct1, *pct3;
+  };
+  const Row rows[] = {
+      {100, 0, "-100.0", "-100.0"}, {500, 1000, "0.0", "100.0"}, {900, 500, "100.0", "0.0"},
+      {700, 250, "50.0", "-50.0"},  {300, 1, "-50.0", "-99.8"},  {50, 999, "-100.0", "99.8"},
+      {1000, 20, "100.0", "-96.0"}, {499, 0, "-0.3", "-100.0"},  {510, 0, "2.5", "-100.0"},
+  };
+  // Each row twice: the odd frame of each pair carries channels 1 and 3.
+  std::string csv = "ch1,ch2,ch3,ch4,ch5,ch6,ch7,ch8\n";
+  for (const Row& row : rows) {
+    for (int twice = 0; twice < 2; ++twice) {
+      csv += std::to_string(row.ch1) + ",512," + std::to_string(row.ch3) + ",512,600,512,512,512\n";
+    }
+  }
+  const std::string capture = Synth(WriteTemporaryFile(csv, ".csv"));
+  const std::string calibration = WriteTemporaryFile(
+      "# channel minimum centre maximum\n"
+      "1 100 500 900\n3 0 20 1000\n",
+      ".cal");
+  ProgramResult exported =
+      RunCommand(Tool + " export " + capture + " --units percent --calibration " + calibration);
+  ASSERT_EQ(exported.exitCode, 0) << exported.err;
+  std::istringstream lines(exported.out);
+  std::string line;
+  std::getline(lines, line);
+  ASSERT_NE(line.find(",ch8,pct1,pct2,pct3,pct4,pct5,pct6,pct7,pct8"), std::string::npos) << line;
+  for (const Row& row : rows) {
+    ASSERT_TRUE(std::getline(lines, line));
+    std::vector<std::string> cells;
+    std::istringstream fields(line);
+    for (std::string cell; std::getline(fields, cell, ',');) cells.push_back(cell);
+    cells.resize(43);
+    EXPECT_EQ(cells[35], row.pct1) << line;
+    EXPECT_EQ(cells[37], row.pct3) << line;
+    EXPECT_EQ(cells[39], "") << "channel 5 has no calibration: " << line;
+    std::getline(lines, line);
+  }
+  // The export still feeds synth, which knows the percent columns for what they are.
+  ProgramResult again = RunCommand(Tool + " synth " + WriteTemporaryFile(exported.out, ".csv") +
+                                   " -o " + TemporaryPath(".cap"));
+  EXPECT_EQ(again.exitCode, 0) << again.err;
+  EXPECT_EQ(again.err.find("pct"), std::string::npos) << again.err;
+  // Without a calibration there is no percent to show.
+  ProgramResult none = RunCommand(Tool + " export " + capture + " --units percent --calibration " +
+                                  TemporaryPath(".cal"));
+  EXPECT_EQ(none.exitCode, 1);
+  EXPECT_NE(none.err.find("MorvantisCapture calibrate"), std::string::npos) << none.err;
+}
+
 TEST(ExportCommand, JsonLinesParseAndLostFramesAreCounted) {
   std::string capture = TemporaryPath(".cap");
   ProgramResult synth =

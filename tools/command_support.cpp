@@ -78,6 +78,14 @@ void AddSpeedOption(CLI::App* command, double& speed) {
       ->check(NumberIn(0, 1000));
 }
 
+void AddUnitsOption(CLI::App* command, std::string& units) {
+  command
+      ->add_option("--units", units,
+                   "raw (positions 0 to 1023, the default) or percent (beside them, -100 to 100 "
+                   "of each channel's calibrated travel: needs a calibration)")
+      ->check(CLI::IsMember({"raw", "percent"}));
+}
+
 CLI::Option* AddEccCodeOption(CLI::App* command, std::string& file) {
   return command->add_option("--ecc", file,
                              "Check every group against the ecc code in this file (as analyze "

@@ -30,6 +30,10 @@ CLI::Validator WholeNumberIn(long long lowest, long long highest);
 // --speed: how fast a capture file plays, in times its own pace; 0 as fast as it decodes.
 void AddSpeedOption(CLI::App* command, double& speed);
 
+// --units raw|percent: positions as decoded (0 to 1023), or beside them the percent of each
+// channel's calibrated travel (-100 to 100).
+void AddUnitsOption(CLI::App* command, std::string& units);
+
 // --ecc FILE, for every command that reads groups: a known ecc code (as analyze --save-ecc
 // writes it) that the groups are checked against.
 CLI::Option* AddEccCodeOption(CLI::App* command, std::string& file);

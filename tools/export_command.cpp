@@ -7,6 +7,7 @@
 
 #include "files/file_identity.h"
 #include "files/output_file.h"
+#include "joystick/joystick_options.h"
 #include "sources/signal_source.h"
 #include "study/frame_export.h"
 #include "tools/command_support.h"
@@ -20,6 +21,8 @@ struct ExportOptions {
   SourceOptions source;
   std::string format = "csv";
   std::string output;
+  std::string units = "raw";
+  std::string calibration;
 };
 
 int RunExport(const ExportOptions& options) {
@@ -31,10 +34,21 @@ int RunExport(const ExportOptions& options) {
   if (!options.source.Input.empty()) inputs.push_back(options.source.Input);
   if (std::string error = RefuseCollisions(inputs, {output}); !error.empty())
     return Fail(Command, error);
+  Calibration calibration;
+  PercentTenths percent;
+  if (options.units == "percent") {
+    std::string path;
+    if (std::string error = LoadNeededCalibration(options.calibration, calibration, path);
+        !error.empty()) {
+      return Fail(Command, error);
+    }
+    percent = CalibratedTenthsOf(calibration);
+  }
   OutputFile file;
   if (std::string error = file.Open(output); !error.empty()) return Fail(Command, error);
-  FrameExport exporter(file.Stream(), options.format == "csv" ? FrameExport::Format::Csv
-                                                              : FrameExport::Format::JsonLines);
+  FrameExport exporter(
+      file.Stream(),
+      options.format == "csv" ? FrameExport::Format::Csv : FrameExport::Format::JsonLines, percent);
   SourceReport report;
   if (std::string error = PlaySource(options.source, exporter, report); !error.empty()) {
     return Fail(Command, error);
@@ -67,7 +81,9 @@ void AddExportCommand(CLI::App& app, int& exitCode) {
       "deltas\n"
       "of the other four (CSV: empty cells elsewhere), the raw aux and ecc of groups 0 to 3, and\n"
       "aux_ok, whether aux was 2,0,2,0, and ch1..ch8 every channel's latest known position (so\n"
-      "the CSV feeds straight back into synth). Frames lost or cut short are counted on\n"
+      "the CSV feeds straight back into synth); with --units percent, pct1..pct8 the same\n"
+      "positions as -100 to 100 of each channel's calibrated travel (empty for a channel the\n"
+      "calibration leaves out). Frames lost or cut short are counted on\n"
       "standard error. When the signal is lost and when it is back, a record says so (JSON:\n"
       "{\"event\":\"signal_lost\",...}; CSV: a # comment line).");
   AddSourceOptions(command, options->source);
@@ -75,5 +91,7 @@ void AddExportCommand(CLI::App& app, int& exitCode) {
       ->check(CLI::IsMember({"csv", "jsonl"}));
   command->add_option("-o,--output", options->output,
                       "File to write, - for standard output (the default)");
+  AddUnitsOption(command, options->units);
+  AddCalibrationOption(command, options->calibration);
   command->callback([options, &exitCode] { exitCode = RunExport(*options); });
 }

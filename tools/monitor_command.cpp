@@ -3,6 +3,7 @@
 // a plain status line per second of signal when standard output is not one.
 //
 //   source -> (receiver) -> decode session -> channel watch -> screen
+//                                           \-> joystick (--joystick), from the same decode
 //
 // Everything runs in one thread: the source waits for input in short slices, and between them
 // the screen is drawn and the keys are read, so q, Ctrl-C, SIGTERM and SIGHUP end it at any
@@ -19,13 +20,17 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "common/signal_layout.h"
 #include "files/stop_signal.h"
+#include "joystick/joystick_feed.h"
+#include "joystick/joystick_options.h"
 #include "sources/signal_source.h"
 #include "study/channel_watch.h"
+#include "study/decode_fan_out.h"
 #include "study/playback_clock.h"
 #include "tools/command_support.h"
 #include "tools/source_options.h"
@@ -39,9 +44,22 @@ constexpr auto DrawEvery = std::chrono::milliseconds(33);
 constexpr double StaleMs = 500;
 constexpr int LargestPosition = 1023;
 
+// While a file plays, a joystick flown beside the screen is given the time this often.
+constexpr auto JoystickTickEvery = std::chrono::milliseconds(5);
+
 struct MonitorOptions {
   SourceOptions source;
   double speed = 1;
+  bool joystick = false;
+  JoystickOptions flight;
+  std::string units = "raw";
+};
+
+// The joystick flown beside the screen, as the screen shows it.
+struct JoystickView {
+  const UinputJoystick* Device;
+  JoystickFeed* Feed;
+  std::string Layout;  // the mapping, the failsafe and the calibration in a few words
 };
 
 // What a sound card's input looked like lately, from the receiver's reports after each block.
@@ -114,8 +132,12 @@ class Screen {
 class MonitorSession : public ChannelWatch {
  public:
   MonitorSession(std::string name, Screen* screen, double speed, bool paced,
-                 const InputLevels* levels)
-      : name_(std::move(name)), screen_(screen), clock_(paced ? speed : 0), levels_(levels) {}
+                 const InputLevels* levels, const JoystickView* joystick)
+      : name_(std::move(name)),
+        screen_(screen),
+        clock_(paced ? speed : 0),
+        levels_(levels),
+        joystick_(joystick) {}
 
   void OnSync(double ms) override {
     ChannelWatch::OnSync(ms);
@@ -176,10 +198,12 @@ class MonitorSession : public ChannelWatch {
     while (!quit_ && !StopRequested()) {
       const auto now = PlaybackClock::Clock::now();
       pacedMs_ = std::fmin(ms, clock_.SignalNow());
+      // The joystick's failsafe keeps its own time while the screen waits for the file's.
+      if (joystick_ != nullptr) joystick_->Feed->TimeReached(pacedMs_);
       if (now >= due) break;
       Show(false);
-      std::this_thread::sleep_for(
-          std::min<std::chrono::steady_clock::duration>(due - now, DrawEvery));
+      std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+          due - now, joystick_ != nullptr ? JoystickTickEvery : DrawEvery));
     }
     pacedMs_ = std::fmax(pacedMs_, ms);
   }
@@ -249,7 +273,7 @@ class MonitorSession : public ChannelWatch {
       Put(0, "NO SIGNAL  " + title);
     }
     if (!present ? height >= 10 : height >= 11) ++row;  // the state's line, or a blank one
-    const int barWidth = std::max(0, width - 30);
+    const int barWidth = std::max(0, width - (ShowsPercent() ? 36 : 30));
     for (int c = 1; c <= 8; ++c, ++row) {
       const WatchedChannel& channel = Channel(c);
       const bool stale = !present || channel.PositionMs < 0 || nowMs - channel.PositionMs > StaleMs;
@@ -257,10 +281,17 @@ class MonitorSession : public ChannelWatch {
       if (channel.Position < 0) {
         Put(row, "ch" + std::to_string(c) + "     -");
       } else {
-        char value[16];
-        std::snprintf(value, sizeof value, "ch%d  %4d ", c, channel.Position);
+        char value[32];
+        const std::optional<int> percent = Percent(c);
+        if (percent) {
+          std::snprintf(value, sizeof value, "ch%d  %4d %+4d%% ", c, channel.Position,
+                        RoundedPercent(*percent));
+        } else {
+          std::snprintf(value, sizeof value, ShowsPercent() ? "ch%d  %4d       " : "ch%d  %4d ", c,
+                        channel.Position);
+        }
         Put(row, value);
-        if (width >= 30) {
+        if (width >= (ShowsPercent() ? 36 : 30)) {
           const int filled = channel.Position * barWidth / LargestPosition;
           if (has_colors() && !stale) attron(COLOR_PAIR(1));
           addch('[');
@@ -280,6 +311,11 @@ class MonitorSession : public ChannelWatch {
       }
     }
     if (roomy) ++row;
+    if (joystick_ != nullptr && row < height) {
+      const std::string node = joystick_->Device->Node();
+      Put(row++, "joystick " + (node.empty() ? std::string("(away)") : node) + "  " +
+                     joystick_->Feed->FailsafeState().StateName() + "  " + joystick_->Layout);
+    }
     // A stalled input has no signal time to count in: nothing comes, so nothing per second.
     const FrameCounts second =
         Session != nullptr && Session->Stalled() ? FrameCounts{} : LastSecond(nowMs);
@@ -328,6 +364,7 @@ class MonitorSession : public ChannelWatch {
   Screen* screen_;
   PlaybackClock clock_;
   const InputLevels* levels_;
+  const JoystickView* joystick_;
   std::chrono::steady_clock::time_point lastDraw_{};
   std::int64_t lastSecondPrinted_ = 0;
   double pacedMs_ = 0;    // where the playing of a file has come to
@@ -342,8 +379,40 @@ int RunMonitor(MonitorOptions options) {
   if (std::string error = CheckSourceOptions(source); !error.empty()) {
     return Usage(Command, error);
   }
+  JoystickLayout layout;
+  FailsafePlan plan;
+  if (options.joystick) {
+    if (std::string error = ReadJoystickOptions(options.flight, layout, plan); !error.empty()) {
+      return Usage(Command, error);
+    }
+  }
+  Calibration calibration;
+  std::string calibrationPath;
+  const bool percent = options.units == "percent";
+  if (std::string error =
+          percent
+              ? LoadNeededCalibration(options.flight.CalibrationPath, calibration, calibrationPath)
+          : options.joystick ? LoadCalibration(options.flight, calibration, calibrationPath)
+                             : std::string();
+      !error.empty()) {
+    return Fail(Command, error);
+  }
   // Nothing is written: a stop signal, like q, simply ends the watching.
   EndInputOnSignal();
+
+  // The joystick is made before the screen takes the terminal, so its errors read plainly.
+  const bool paced = SourceIsFile(source);
+  UinputJoystick device;
+  const PlaybackClock flightClock(paced ? options.speed : 0);
+  std::optional<JoystickFeed> feed;
+  std::optional<JoystickView> view;
+  if (options.joystick) {
+    feed.emplace(device, layout, calibration, plan, &flightClock);
+    if (std::string error = feed->Start(); !error.empty()) return Fail(Command, error);
+    const std::string flight = DescribeFlight(device.Node(), layout, plan, calibrationPath);
+    std::fprintf(stderr, "MorvantisCapture %s: joystick %s\n", Command, flight.c_str());
+    view = JoystickView{&device, &*feed, flight.substr(flight.find(' ') + 1)};
+  }
 
   std::unique_ptr<Screen> screen;
   if (isatty(STDOUT_FILENO)) {
@@ -351,8 +420,9 @@ int RunMonitor(MonitorOptions options) {
     if (!screen->Open()) return Fail(Command, "cannot use this terminal (is TERM set?)");
   }
   InputLevels levels;
-  MonitorSession session(SourceName(source), screen.get(), options.speed, SourceIsFile(source),
-                         &levels);
+  MonitorSession session(SourceName(source), screen.get(), options.speed, paced, &levels,
+                         view ? &*view : nullptr);
+  if (percent) session.ShowPercent(CalibratedTenthsOf(calibration));
   SourceReport report;
   report.Levels = [&levels](const BlockLevels& block) {
     const auto now = std::chrono::steady_clock::now();
@@ -367,7 +437,24 @@ int RunMonitor(MonitorOptions options) {
     levels.overruns = block.Overruns;
     levels.unitsPerCell = block.UnitsPerCell;
   };
-  std::string error = PlaySource(source, session, report);
+  // A file's pace is kept by the screen, which gives the joystick its time as it waits; a live
+  // input's frames reach the joystick first, the screen after.
+  std::string error;
+  if (!feed) {
+    error = PlaySource(source, session, report);
+  } else if (paced) {
+    DecodeFanOut both(session, *feed);
+    error = PlaySource(source, both, report);
+  } else {
+    DecodeFanOut both(*feed, session);
+    error = PlaySource(source, both, report);
+  }
+  if (error.empty() && feed) error = feed->Error();
+  if (error.empty() && feed && !session.Quit() && !StopRequested()) {
+    // The input's end is the signal's: the failsafe acts.
+    feed->Finish(source.Session.SignalLostMs);
+    error = feed->Error();
+  }
   if (!error.empty()) {
     screen.reset();
     return Fail(Command, error);
@@ -390,14 +477,31 @@ void AddMonitorCommand(CLI::App& app, int& exitCode) {
       "  MorvantisCapture monitor recording.wav\n"
       "  MorvantisCapture monitor --device plughw:1\n"
       "  arecord -f S16_LE -r 44100 -t raw | MorvantisCapture monitor - --raw s16le\n"
+      "  MorvantisCapture monitor --device plughw:1 --joystick --units percent\n"
       "\n"
       "On a terminal: one row per channel (position and bar; the latest delta, D down, - \n"
-      "unchanged, U up), dimmed when not refreshed lately; frames per second and losses; the\n"
-      "signal time and cell length; a sound card's input level. NO SIGNAL when no valid frame\n"
-      "came for --signal-lost-ms of signal time, or nothing at all arrives. q or Ctrl-C quits.\n"
+      "unchanged, U up; with --units percent, the percent of its calibrated travel), dimmed\n"
+      "when not refreshed lately; with --joystick, the joystick's node, failsafe state and\n"
+      "mapping; frames per second and losses; the signal time and cell length; a sound card's\n"
+      "input level. NO SIGNAL when no valid frame came for --signal-lost-ms of signal time, or\n"
+      "nothing at all arrives. q or Ctrl-C quits.\n"
       "Otherwise a plain status line per second of signal, a line when the signal is lost and\n"
       "when it is back, and one at the end.");
   AddSpeedOption(command, options->speed);
   AddSourceOptions(command, options->source);
-  command->callback([options, &exitCode] { exitCode = RunMonitor(*options); });
+  AddUnitsOption(command, options->units);
+  command->add_flag("--joystick", options->joystick,
+                    "Fly a virtual joystick from the same decode (as the joystick command does, "
+                    "with its options below); the screen shows its device, failsafe and mapping");
+  AddJoystickOptions(command, options->flight);
+  command->callback([options, command, &exitCode] {
+    for (const char* flightOnly : {"--map", "--reverse", "--button", "--name", "--failsafe",
+                                   "--failsafe-ms", "--failsafe-low"}) {
+      if (!options->joystick && command->count(flightOnly) > 0) {
+        exitCode = Usage(Command, std::string(flightOnly) + " is for the joystick: add --joystick");
+        return;
+      }
+    }
+    exitCode = RunMonitor(*options);
+  });
 }

@@ -14,7 +14,8 @@ here="$(cd "$(dirname "$0")" && pwd)"
 tool="$build/MorvantisCapture"
 name="Morvantis transmitter"
 
-# The flights: each leaves FLIGHT.seen (the reader's lines), FLIGHT.err and FLIGHT.status.
+# The flights: each leaves FLIGHT.seen (the reader's lines), FLIGHT.out, FLIGHT.err and
+# FLIGHT.status. The command is joystick, or what FLY_WITH says (monitor --joystick).
 fly() {
   local flight="$1"
   echo "$flight $SECONDS" >>times
@@ -23,7 +24,7 @@ fly() {
   # catch up in bursts, which would overflow the device's queue for a reader that waits.
   $first "$build/joystick_reader" "${JOYSTICK_NAME:-$name}" 1500 >"$flight.seen" &
   local reading=$!
-  "$tool" joystick "$@" 2>"$flight.err"
+  "$tool" ${FLY_WITH:-joystick} "$@" >"$flight.out" 2>"$flight.err"
   echo $? >"$flight.status"
   wait "$reading"
 }
@@ -41,6 +42,16 @@ flights() {
   # a stalled one (the signal counts as lost), and the emulated machine pauses at will.
   fly stdin - --failsafe hold <still.cap
   fly release gaps.cap --speed 2 --failsafe release
+  # The monitor flying the joystick from its own decode: plain lines, then its screen.
+  FLY_WITH="monitor --joystick" fly watched gaps.cap --speed 2
+  TERM=xterm tmux -L flight new-session -d -x 110 -y 30 \
+    "\"$tool\" monitor --joystick still.cap --failsafe hold --map 1,2,3 2>screen.err; sleep 60"
+  for _ in $(seq 400); do
+    tmux -L flight capture-pane -p >screen.txt 2>/dev/null
+    grep -q '^joystick /dev/input/event[0-9]*  live' screen.txt && break
+    sleep 0.05
+  done
+  tmux -L flight kill-server 2>/dev/null
   # evtest on the node the joystick names.
   "$tool" joystick still.cap 2>evtest.err &
   local flying=$!
@@ -129,7 +140,7 @@ check "calibrate, then --calibration, --map, --reverse, --button and --failsafe-
   calibrated_mapping
 
 standard_input() {
-  flew stdin && $expect compare still.csv stdin.seen --failsafe hold
+  flew stdin && $expect compare still.csv stdin.seen --failsafe hold --outrun
 }
 check "a capture on standard input, failsafe hold" standard_input
 
@@ -142,6 +153,19 @@ release() {
       release.seen)" -eq 3 ] || { grep -v '^state' release.seen; return 1; }
 }
 check "failsafe release: the device goes in each gap and comes back" release
+
+watched() {
+  flew watched && $expect compare gaps.csv watched.seen || return 1
+  grep -q '^MorvantisCapture monitor: joystick /dev/input/event[0-9]* "Morvantis transmitter": X=ch1' \
+    watched.err && grep -q 'NO SIGNAL: no valid frame' watched.out &&
+    grep -q 'ch8 *[0-9]*  [0-9]* fps' watched.out || { cat watched.err watched.out; return 1; }
+  # The screen: the node, the failsafe's state and the mapping, under the channels.
+  grep -q '^ch8 ' screen.txt &&
+    grep -q '^joystick /dev/input/event[0-9]*  live  "Morvantis transmitter": X=ch1 Y=ch2 Z=ch3; failsafe hold after 250 ms' \
+      screen.txt || { cat screen.txt screen.err; return 1; }
+}
+check "monitor --joystick: the same frames on the device, its node, state and mapping on screen" \
+  watched
 
 evtest_reads() {
   grep -q 'Input device name: "Morvantis transmitter"' evtest.txt &&
