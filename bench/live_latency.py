@@ -44,7 +44,9 @@ def main():
     os.mkfifo(fifo)
     conf = os.path.join(work, "alsa.conf")
     with open(conf, "w") as f:
-        f.write('pcm.benchin { type file slave.pcm "null" file "/dev/null" '
+        # The plugin also writes what passes through to `file`: one of the benchmark's own.
+        passed = os.path.join(work, "passed.raw")
+        f.write(f'pcm.benchin {{ type file slave.pcm "null" file "{passed}" '
                 f'infile "{fifo}" format "raw" }}\n')
     env = dict(os.environ, ALSA_CONFIG_PATH=f"/usr/share/alsa/alsa.conf:{conf}")
     duration = len(samples) / 2 / RATE

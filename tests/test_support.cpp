@@ -281,8 +281,9 @@ FifoDevice::FifoDevice(const std::string& folder) {
   Fifo = folder + "/in.fifo";
   std::string config = folder + "/alsa.conf";
   RunCommand("mkfifo " + Fifo);
-  RunCommand("echo 'pcm.testin { type file slave.pcm \"null\" file \"/dev/null\" infile \"" + Fifo +
-             "\" format \"raw\" }' > " + config);
+  // The plugin also writes what passes through to `file`: a file of the test's own.
+  RunCommand("echo 'pcm.testin { type file slave.pcm \"null\" file \"" + folder +
+             "/passed.raw\" infile \"" + Fifo + "\" format \"raw\" }' > " + config);
   Environment = "ALSA_CONFIG_PATH=/usr/share/alsa/alsa.conf:" + config + " ";
 }
 
