@@ -57,7 +57,7 @@ CONDITIONS = [
     ("Ogg Vorbis, quality 0.4", "", "vorbis"),
     ("Ogg Opus, 48 kHz", "--rate 48000", "opus"),
 ]
-EXTENSIONS = {"vorbis": ".ogg", "opus": ".opus"}
+EXTENSIONS = {"vorbis": ".ogg", "opus": ".opus", "opus32": ".opus"}
 
 
 def run(command):
@@ -68,6 +68,8 @@ def frames_of(tool, capture):
     frames = []
     for line in run(f"{tool} export {capture} --format jsonl").stdout.splitlines():
         record = json.loads(line)
+        if "end_ms" not in record:
+            continue  # signal lost or back
         frames.append((record["end_ms"], (record["type"], str(record["positions"]),
                                           str(record["deltas"]))))
     return frames

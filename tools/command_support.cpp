@@ -81,5 +81,6 @@ void AddSpeedOption(CLI::App* command, double& speed) {
 CLI::Option* AddEccCodeOption(CLI::App* command, std::string& file) {
   return command->add_option("--ecc", file,
                              "Check every group against the ecc code in this file (as analyze "
-                             "--save-ecc writes it); groups that fail are counted");
+                             "--save-ecc writes it); groups that fail are counted, and no frame of "
+                             "theirs is read for its values");
 }

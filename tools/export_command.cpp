@@ -3,9 +3,11 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "files/file_identity.h"
+#include "ecc/affine_code.h"
 #include "files/output_file.h"
 #include "sources/signal_source.h"
 #include "study/frame_export.h"
@@ -16,10 +18,28 @@ namespace {
 
 constexpr const char* Command = "export";
 
+// The frames not trusted, by why, when there were any: "" otherwise.
+std::string DoubtfulSummary(const FrameTally& tally, bool kept) {
+  const std::uint64_t doubtful = tally.Doubtful + tally.AuxMismatches + tally.EccMismatches;
+  if (doubtful == 0) return {};
+  char line[256];
+  std::snprintf(line, sizeof line,
+                "MorvantisCapture export: %llu doubtful frames %s: %llu from weak cells, %llu "
+                "with aux not as expected, %llu with groups failing the ecc code (%llu groups)\n",
+                static_cast<unsigned long long>(doubtful), kept ? "kept" : "left out",
+                static_cast<unsigned long long>(tally.Doubtful),
+                static_cast<unsigned long long>(tally.AuxMismatches),
+                static_cast<unsigned long long>(tally.EccMismatches),
+                static_cast<unsigned long long>(tally.EccMismatchedGroups));
+  return line;
+}
+
 struct ExportOptions {
   SourceOptions source;
   std::string format = "csv";
   std::string output;
+  bool allFrames = false;  // doubtful frames too, every record with its grade
+  std::string eccFile;     // the groups' check code
 };
 
 int RunExport(const ExportOptions& options) {
@@ -29,14 +49,23 @@ int RunExport(const ExportOptions& options) {
   }
   std::vector<std::string> inputs;
   if (!options.source.Input.empty()) inputs.push_back(options.source.Input);
+  if (!options.eccFile.empty()) inputs.push_back(options.eccFile);
   if (std::string error = RefuseCollisions(inputs, {output}); !error.empty())
     return Fail(Command, error);
+  SourceOptions source = options.source;
+  if (!options.eccFile.empty()) {
+    if (std::string error = LoadEccCode(options.eccFile, source.Session.Ecc.emplace());
+        !error.empty())
+      return Fail(Command, error);
+  }
   OutputFile file;
   if (std::string error = file.Open(output); !error.empty()) return Fail(Command, error);
-  FrameExport exporter(file.Stream(), options.format == "csv" ? FrameExport::Format::Csv
-                                                              : FrameExport::Format::JsonLines);
+  FrameExport exporter(file.Stream(),
+                       options.format == "csv" ? FrameExport::Format::Csv
+                                               : FrameExport::Format::JsonLines,
+                       options.allFrames);
   SourceReport report;
-  if (std::string error = PlaySource(options.source, exporter, report); !error.empty()) {
+  if (std::string error = PlaySource(source, exporter, report); !error.empty()) {
     return Fail(Command, error);
   }
   if (!exporter.Flush()) {
@@ -47,6 +76,7 @@ int RunExport(const ExportOptions& options) {
   std::fprintf(stderr, "MorvantisCapture export: %llu frames written, %llu lost or cut short\n",
                static_cast<unsigned long long>(exporter.FramesWritten()),
                static_cast<unsigned long long>(exporter.FramesLost()));
+  std::fputs(DoubtfulSummary(exporter.Tally, options.allFrames).c_str(), stderr);
   return ExitOk;
 }
 
@@ -75,5 +105,8 @@ void AddExportCommand(CLI::App& app, int& exitCode) {
       ->check(CLI::IsMember({"csv", "jsonl"}));
   command->add_option("-o,--output", options->output,
                       "File to write, - for standard output (the default)");
+  command->add_flag("--all-frames", options->allFrames,
+                    "Doubtful frames too, each record ending with its grade (margin, grade, why)");
+  AddEccCodeOption(command, options->eccFile);
   command->callback([options, &exitCode] { exitCode = RunExport(*options); });
 }
