@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "ecc/affine_code.h"
-#include "timing/cell_length_fit.h"
 #include "study/decode_session.h"
 #include "study/ecc_search.h"
+#include "timing/cell_length_fit.h"
 
 class CaptureAnalysis : public DecodeObserver {
  public:

@@ -1,15 +1,15 @@
 // What a person watching the channels needs to know, kept up to date as a capture decodes. In:
-// the decode session's runs, frames, lost and doubtful frames. Out: each channel's latest position and
-// delta and when they came, frames and losses over the last second of signal and in total,
-// the signal time, the cell length measured, and a plain one-line status.
+// the decode session's runs, frames, lost and doubtful frames. Out: each channel's latest position
+// and delta and when they came, frames and losses over the last second of signal and in total, the
+// signal time, the cell length measured, and a plain one-line status.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <string>
 
-#include "timing/cell_length_fit.h"
 #include "study/decode_session.h"
+#include "timing/cell_length_fit.h"
 
 struct WatchedChannel {
   int Position = -1;       // the latest position, 0 to 1023; -1 before the first
@@ -22,7 +22,7 @@ struct WatchedChannel {
 // told apart from the rest.
 struct FrameCounts {
   std::uint64_t Frames = 0;
-  std::uint64_t Lost = 0;  // invalid code words, unknown frame types, frames not trusted
+  std::uint64_t Lost = 0;      // invalid code words, unknown frame types, frames not trusted
   std::uint64_t Doubtful = 0;  // of those, complete frames not trusted (see decode_session.h)
   double LostPercent() const;
 };

@@ -39,11 +39,11 @@
 #include <string>
 
 #include "channels/group_fields.h"
-#include "ecc/affine_code.h"
 #include "common/run_sink.h"
 #include "common/signal_layout.h"
 #include "decoder/decoder_events.h"
 #include "decoder/decoder_setup.h"
+#include "ecc/affine_code.h"
 
 // A value per channel 1 to 8 (index 0 unused); -1 where there is none.
 using ChannelColumn = std::array<int, ChannelCount + 1>;
@@ -65,12 +65,12 @@ struct DecodedFrame {
 
 // What became of the frames the decoder met, counted once for every reader.
 struct FrameTally {
-  std::uint64_t Syncs = 0;              // frames begun
-  std::uint64_t Complete = 0;           // frames with all four groups
-  std::uint64_t Doubtful = 0;           // complete frames decided from too weak cells
-  std::uint64_t AuxMismatches = 0;      // other complete frames with a group's aux not as expected
-  std::uint64_t EccMismatches = 0;      // other complete frames with a group failing the ecc code
-  std::uint64_t MismatchedGroups = 0;   // groups (of any frame) with an unexpected aux
+  std::uint64_t Syncs = 0;             // frames begun
+  std::uint64_t Complete = 0;          // frames with all four groups
+  std::uint64_t Doubtful = 0;          // complete frames decided from too weak cells
+  std::uint64_t AuxMismatches = 0;     // other complete frames with a group's aux not as expected
+  std::uint64_t EccMismatches = 0;     // other complete frames with a group failing the ecc code
+  std::uint64_t MismatchedGroups = 0;  // groups (of any frame) with an unexpected aux
   std::uint64_t EccMismatchedGroups = 0;  // groups of complete frames failing the ecc code
   std::uint64_t InvalidCodeWords = 0;     // frames dropped at an invalid code word
   std::uint64_t UnknownFrameTypes = 0;    // frames dropped at an unknown frame type
@@ -120,8 +120,8 @@ class DecodeObserver {
 };
 
 struct SessionSettings {
-  double SignalLostMs = 100;  // signal time without a valid frame that counts as a lost signal
-  double StallMs = 250;       // wall time without any input that counts as a stalled input
+  double SignalLostMs = 100;    // signal time without a valid frame that counts as a lost signal
+  double StallMs = 250;         // wall time without any input that counts as a stalled input
   float TrustedMargin = 0.05f;  // a frame with a cell decided closer to the middle is doubtful:
                                 // about the most that loses no frame of moderate impairments
   std::optional<EccCode> Ecc;   // the groups' check code, when known
@@ -176,7 +176,7 @@ class DecodeSession : public RunSink {
   std::deque<RunMark> marks_;    ///< the runs with margins since the current frame's sync
   std::uint32_t syncCells_ = 0;  ///< the cell total at the current frame's sync
   std::array<std::uint32_t, GroupsPerFrame> aux_ = ExpectedAux;  ///< the aux pattern held to
-  std::array<std::uint32_t, GroupsPerFrame> otherAux_{};  ///< another, seen in good frames
+  std::array<std::uint32_t, GroupsPerFrame> otherAux_{};         ///< another, seen in good frames
   int otherAuxFrames_ = 0;  ///< good frames in a row that showed it
   FrameTally tally_;
   std::uint32_t lastCells_ = 0;

@@ -45,7 +45,8 @@ char* FrameExport::AppendGrade(char* out, const DecodedFrame& frame,
   const bool csv = format_ == Format::Csv;
   out = AppendText(out, csv ? "," : ",\"margin\":");
   if (frame.Margin < std::numeric_limits<float>::infinity()) {
-    const auto hundredths = static_cast<std::uint64_t>(std::lround(std::min(frame.Margin, 1e6f) * 100));
+    const auto hundredths =
+        static_cast<std::uint64_t>(std::lround(std::min(frame.Margin, 1e6f) * 100));
     out = AppendUnsigned(out, hundredths / 100);
     *out++ = '.';
     *out++ = static_cast<char>('0' + hundredths / 10 % 10);

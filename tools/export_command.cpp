@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "files/file_identity.h"
 #include "ecc/affine_code.h"
+#include "files/file_identity.h"
 #include "files/output_file.h"
 #include "sources/signal_source.h"
 #include "study/frame_export.h"
@@ -60,10 +60,10 @@ int RunExport(const ExportOptions& options) {
   }
   OutputFile file;
   if (std::string error = file.Open(output); !error.empty()) return Fail(Command, error);
-  FrameExport exporter(file.Stream(),
-                       options.format == "csv" ? FrameExport::Format::Csv
-                                               : FrameExport::Format::JsonLines,
-                       options.allFrames);
+  FrameExport exporter(
+      file.Stream(),
+      options.format == "csv" ? FrameExport::Format::Csv : FrameExport::Format::JsonLines,
+      options.allFrames);
   SourceReport report;
   if (std::string error = PlaySource(source, exporter, report); !error.empty()) {
     return Fail(Command, error);
@@ -99,7 +99,14 @@ void AddExportCommand(CLI::App& app, int& exitCode) {
       "aux_ok, whether aux was 2,0,2,0, and ch1..ch8 every channel's latest known position (so\n"
       "the CSV feeds straight back into synth). Frames lost or cut short are counted on\n"
       "standard error. When the signal is lost and when it is back, a record says so (JSON:\n"
-      "{\"event\":\"signal_lost\",...}; CSV: a # comment line).");
+      "{\"event\":\"signal_lost\",...}; CSV: a # comment line).\n"
+      "\n"
+      "Only trusted frames are written. A frame is doubtful, and counted instead, when a cell of\n"
+      "it was decided too close to the middle between the levels (audio only: margin under\n"
+      "0.05 of the amplitude), when its aux breaks the pattern (2,0,2,0, or another that the\n"
+      "recording's good frames keep), or with --ecc when a group fails the code. --all-frames\n"
+      "writes doubtful frames too, and ends every record with margin, grade (trusted or\n"
+      "doubtful) and why (weak_cells, aux or ecc).");
   AddSourceOptions(command, options->source);
   command->add_option("--format", options->format, "csv or jsonl (default csv)")
       ->check(CLI::IsMember({"csv", "jsonl"}));
