@@ -164,8 +164,11 @@ TEST(Receiver, TrustedFramesAreNeverInventedAndACleanRecordingLosesNone) {
           line.find("\"grade\":\"doubtful\",\"why\":\"weak_cells\"}") != std::string::npos;
       EXPECT_TRUE(isTrusted || weak || line.find("\"grade\":\"doubtful\"") != std::string::npos)
           << line;
-      if (weak) EXPECT_LE(weakest, TrustedMargin) << line;
-      if (!weak) EXPECT_GE(weakest, TrustedMargin) << line;
+      if (weak) {
+        EXPECT_LE(weakest, TrustedMargin) << line;
+      } else {
+        EXPECT_GE(weakest, TrustedMargin) << line;
+      }
       if (isTrusted) trustedOfAll.push_back(frame);
       everyFrame.push_back(frame);
     }
