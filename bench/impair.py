@@ -9,6 +9,7 @@ Usage: impair.py IN.wav OUT KIND
   dropouts   5 ms of silence every 400 ms
   vorbis     Ogg Vorbis at quality 0.4 (about 128 kbit/s)
   opus       Ogg Opus at its default bit rate (the input must be 48 kHz)
+  opus32     Ogg Opus at about 32 kbit/s (the same)
 """
 import ctypes
 import math
@@ -20,6 +21,9 @@ SF_FORMAT_PCM_16, SF_FORMAT_PCM_U8 = 0x0002, 0x0005
 SF_FORMAT_VORBIS, SF_FORMAT_OPUS = 0x0060, 0x0064
 SFM_READ, SFM_WRITE = 0x10, 0x20
 SFC_SET_VBR_ENCODING_QUALITY = 0x1300
+SFC_SET_COMPRESSION_LEVEL = 0x1301
+# libsndfile maps Opus's compression level 0 to 1 onto 256 down to 6 kbit/s per channel.
+OPUS_32K_LEVEL = (256 - 32) / (256 - 6)
 
 
 class Info(ctypes.Structure):
@@ -50,7 +54,7 @@ def read(path):
     return [data[i * info.channels] for i in range(info.frames)], info.samplerate
 
 
-def write(path, samples, rate, fmt, quality=None):
+def write(path, samples, rate, fmt, quality=None, level=None):
     info = Info(0, rate, 1, fmt, 0, 0)
     handle = sf.sf_open(path.encode(), SFM_WRITE, ctypes.byref(info))
     if not handle:
@@ -58,6 +62,9 @@ def write(path, samples, rate, fmt, quality=None):
     if quality is not None:
         q = ctypes.c_double(quality)
         sf.sf_command(handle, SFC_SET_VBR_ENCODING_QUALITY, ctypes.byref(q), ctypes.sizeof(q))
+    if level is not None:
+        lv = ctypes.c_double(level)
+        sf.sf_command(handle, SFC_SET_COMPRESSION_LEVEL, ctypes.byref(lv), ctypes.sizeof(lv))
     data = (ctypes.c_float * len(samples))(*samples)
     sf.sf_writef_float(handle, data, len(samples))
     sf.sf_close(handle)
@@ -86,6 +93,8 @@ def main():
         write(target, x, rate, SF_FORMAT_OGG | SF_FORMAT_VORBIS, 0.4)
     elif kind == "opus":
         write(target, x, rate, SF_FORMAT_OGG | SF_FORMAT_OPUS)
+    elif kind == "opus32":
+        write(target, x, rate, SF_FORMAT_OGG | SF_FORMAT_OPUS, level=OPUS_32K_LEVEL)
     else:
         sys.exit(f"unknown impairment {kind}")
 

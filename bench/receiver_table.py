@@ -6,6 +6,9 @@ options, then for some `impair.py`: clipping, 8 bits, crosstalk, AGC, dropouts, 
 imported, and its decoded frames compared with the frames sent near the same time:
 "recovered" are frames decoded with their type, positions and deltas right, "spurious" are
 frames decoded that match none sent (valid-looking, wrong values: the worst outcome).
+The groups' ecc is written by a known code, so that two more columns can show what BUILD's
+readers keep when they decode the recording themselves: "graded", the trusted frames only
+(`export` straight from the audio), and "graded, --ecc", with the code checked too.
 
 Usage: receiver_table.py BUILD [REFERENCE_BUILD]
   BUILD renders every recording; its importer is measured, and REFERENCE_BUILD's importer too
@@ -56,18 +59,24 @@ CONDITIONS = [
     ("5 ms dropouts every 400 ms", "", "dropouts"),
     ("Ogg Vorbis, quality 0.4", "", "vorbis"),
     ("Ogg Opus, 48 kHz", "--rate 48000", "opus"),
+    # Harsher than the receiver is meant for: what the grade leaves of them.
+    ("Ogg Opus, 32 kbit/s", "--rate 48000", "opus32"),
+    ("8 kHz, 10 dB", "--rate 8000 --noise 0.253"),
+    ("noise 3 dB", "--noise 0.566"),
 ]
-EXTENSIONS = {"vorbis": ".ogg", "opus": ".opus"}
+EXTENSIONS = {"vorbis": ".ogg", "opus": ".opus", "opus32": ".opus"}
 
 
 def run(command):
     return subprocess.run(command, shell=True, capture_output=True, text=True)
 
 
-def frames_of(tool, capture):
+def frames_of(tool, capture, options=""):
     frames = []
-    for line in run(f"{tool} export {capture} --format jsonl").stdout.splitlines():
+    for line in run(f"{tool} export {capture} --format jsonl {options}").stdout.splitlines():
         record = json.loads(line)
+        if "end_ms" not in record:
+            continue  # signal lost or back
         frames.append((record["end_ms"], (record["type"], str(record["positions"]),
                                           str(record["deltas"]))))
     return frames
@@ -96,11 +105,13 @@ def main():
         importers.insert(0, ("before", os.path.join(sys.argv[2], "MorvantisCapture")))
     tool = os.path.join(build, "MorvantisCapture")
     work = tempfile.mkdtemp(prefix="morvantis_receiver_")
-    print(f"{'condition':42} " + " ".join(f"{name:>16}" for name, _ in importers))
+    code = os.path.join(work, "code.ecc")
+    columns = [name for name, _ in importers] + ["graded", "graded, --ecc"]
+    print(f"{'condition':42} " + " ".join(f"{name:>16}" for name in columns))
     for name, options, *post in CONDITIONS:
         cap, wav = os.path.join(work, "s.cap"), os.path.join(work, "s.wav")
-        made = run(f"{tool} synth --pattern sweep --frames {FRAMES} --seed 7 -o {cap} "
-                   f"--wav {wav} {options}")
+        made = run(f"{tool} synth --pattern sweep --frames {FRAMES} --seed 7 --ecc-seed 11 "
+                   f"-o {cap} --wav {wav} {options}")
         if made.returncode != 0:
             sys.exit(made.stderr)
         if post:
@@ -111,6 +122,8 @@ def main():
                 sys.exit(made.stderr)
             wav = impaired
         sent = frames_of(tool, cap)
+        if not os.path.exists(code):
+            run(f"{tool} analyze {cap} --save-ecc {code}")
         cells = []
         for _, importer in importers:
             out = os.path.join(work, "i.cap")
@@ -118,6 +131,9 @@ def main():
                 cells.append("fails")
                 continue
             percent, spurious = recovery(sent, frames_of(tool, out))
+            cells.append(f"{percent:5.1f} % (+{spurious})")
+        for graded in ("", f"--ecc {code}"):
+            percent, spurious = recovery(sent, frames_of(tool, wav, graded))
             cells.append(f"{percent:5.1f} % (+{spurious})")
         print(f"{name:42} " + " ".join(f"{c:>16}" for c in cells), flush=True)
 

@@ -1,4 +1,4 @@
-// Edge times in, rounded and differenced capture records out.
+// Edge times in, rounded and differenced capture records out (with their margins, when wanted).
 #include "import/edge_timeline.h"
 
 #include <algorithm>
@@ -19,12 +19,15 @@ bool EdgeTimeline::Close(double tick) {
 }
 
 bool EdgeTimeline::HandOn() {
-  if (!refused_ && waitingCount_ > 0) refused_ = !sink_.TakeRuns(waiting_.data(), waitingCount_);
+  if (!refused_ && waitingCount_ > 0) {
+    refused_ = graded_ ? !sink_.TakeGradedRuns(waiting_.data(), margins_.data(), waitingCount_)
+                       : !sink_.TakeRuns(waiting_.data(), waitingCount_);
+  }
   waitingCount_ = 0;
   return !refused_;
 }
 
-bool EdgeTimeline::AddEdge(double tick) {
+bool EdgeTimeline::AddEdge(double tick, float margin) {
   lastTick_ = tick;
   double units = tick * unitsPerTick_;
   units = std::isnan(units) ? 0 : std::clamp(units, -FarthestEdge, FarthestEdge);
@@ -37,6 +40,7 @@ bool EdgeTimeline::AddEdge(double tick) {
     duration = std::clamp(duration, Shortest, Longest);
     ++clamped_;
   }
+  margins_[waitingCount_] = margin;
   waiting_[waitingCount_++] = static_cast<std::int32_t>(duration);
   fit_.Add(static_cast<std::int32_t>(duration));
   ++runs_;

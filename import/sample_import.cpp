@@ -44,6 +44,17 @@ std::string ImportSamples(SampleSource& source, const std::string& name,
   const std::size_t block = std::max<std::size_t>(1, source.BlockFrames);
   std::vector<float> samples(block);
   std::vector<double> edges;
+  // Each run's weakest decision margin, measured only for a sink that grades frames by them.
+  std::vector<float> margins;
+  std::vector<float>* const graded = sink.WantsMargins() ? &margins : nullptr;
+  auto addEdges = [&] {
+    for (std::size_t i = 0; i < edges.size(); ++i) {
+      const float margin = graded ? margins[i] : EdgeTimeline::NoMargin;
+      refused = refused || !timeline.AddEdge(edges[i], margin);
+    }
+    edges.clear();
+    margins.clear();
+  };
   const auto mostFrames =
       request.Audio.MostSeconds > 0
           ? static_cast<std::int64_t>(std::min(request.Audio.MostSeconds * source.Rate, 9e18))
@@ -74,9 +85,8 @@ std::string ImportSamples(SampleSource& source, const std::string& name,
       request.Levels(levels);
     }
     guard.Clean(samples.data(), static_cast<std::size_t>(got));
-    edges.clear();
-    receiver.Feed(samples.data(), static_cast<std::size_t>(got), edges);
-    for (double edge : edges) refused = refused || !timeline.AddEdge(edge);
+    receiver.Feed(samples.data(), static_cast<std::size_t>(got), edges, graded);
+    addEdges();
     framesRead += got;
     refused = refused || !timeline.HandOn();
     // Silence is time too: the sink learns how far the signal has gone, edges or not.
@@ -97,9 +107,8 @@ std::string ImportSamples(SampleSource& source, const std::string& name,
            " frames, the file holds " + std::to_string(framesRead);
   }
   if (!refused) {
-    edges.clear();
-    receiver.Finish(edges);
-    for (double edge : edges) refused = refused || !timeline.AddEdge(edge);
+    receiver.Finish(edges, graded);
+    addEdges();
     refused = !timeline.Close(receiver.GridTimeOf(static_cast<double>(framesRead))) || refused;
     sink.HandOn();
     summary.EndedBySink = refused;

@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "ecc/affine_code.h"
-#include "timing/cell_length_fit.h"
 #include "study/decode_session.h"
 #include "study/ecc_search.h"
+#include "timing/cell_length_fit.h"
 
 class CaptureAnalysis : public DecodeObserver {
  public:
@@ -31,6 +31,8 @@ class CaptureAnalysis : public DecodeObserver {
   void OnSync(double ms) override;
   void OnGroup(std::uint32_t groupIndex, const GroupFields& fields) override;
   void OnFrame(const DecodedFrame& frame) override;
+  // The analysis studies every complete frame, trusted or not.
+  void OnDoubtfulFrame(const DecodedFrame& frame, FrameDoubt) override { OnFrame(frame); }
   void OnLostFrame(double ms, FrameLoss why) override;
 
   // Checks every group against `code` from now on.

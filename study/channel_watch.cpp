@@ -40,15 +40,19 @@ void ChannelWatch::OnFrame(const DecodedFrame& frame) {
       channel.DeltaMs = frame.EndMs;
     }
   }
-  // A frame whose aux bits are wrong still shows its values, but counts as lost.
-  Count(frame.EndMs, !frame.AuxOk);
+  Count(frame.EndMs, false);
 }
 
 void ChannelWatch::OnLostFrame(double ms, FrameLoss /*why*/) {
   Count(ms, true);
 }
 
-void ChannelWatch::Count(double ms, bool lost) {
+// A doubtful frame shows none of its values: it counts as lost.
+void ChannelWatch::OnDoubtfulFrame(const DecodedFrame& frame, FrameDoubt /*why*/) {
+  Count(frame.EndMs, true, true);
+}
+
+void ChannelWatch::Count(double ms, bool lost, bool doubtful) {
   const auto tenth = TenthOf(ms);
   const auto slot = static_cast<std::size_t>(tenth % Tenths);
   if (recentTenth_[slot] != tenth) {
@@ -57,6 +61,8 @@ void ChannelWatch::Count(double ms, bool lost) {
   }
   ++(lost ? recent_[slot].Lost : recent_[slot].Frames);
   ++(lost ? total_.Lost : total_.Frames);
+  recent_[slot].Doubtful += doubtful;
+  total_.Doubtful += doubtful;
 }
 
 FrameCounts ChannelWatch::LastSecond(double nowMs) const {
@@ -67,6 +73,7 @@ FrameCounts ChannelWatch::LastSecond(double nowMs) const {
         (recent_[slot].Frames || recent_[slot].Lost)) {
       counts.Frames += recent_[slot].Frames;
       counts.Lost += recent_[slot].Lost;
+      counts.Doubtful += recent_[slot].Doubtful;
     }
   }
   return counts;
@@ -97,10 +104,14 @@ std::string ChannelWatch::StatusLine(double ms) const {
     }
   }
   const FrameCounts second = LastSecond(ms);
-  std::snprintf(buffer + at, sizeof buffer - static_cast<std::size_t>(at),
-                "  %llu fps  lost %llu (%.1f%%) last s, %llu (%.1f%%) in all",
-                static_cast<unsigned long long>(second.Frames + second.Lost),
-                static_cast<unsigned long long>(second.Lost), second.LostPercent(),
-                static_cast<unsigned long long>(total_.Lost), total_.LostPercent());
+  at += std::snprintf(buffer + at, sizeof buffer - static_cast<std::size_t>(at),
+                      "  %llu fps  lost %llu (%.1f%%) last s, %llu (%.1f%%) in all",
+                      static_cast<unsigned long long>(second.Frames + second.Lost),
+                      static_cast<unsigned long long>(second.Lost), second.LostPercent(),
+                      static_cast<unsigned long long>(total_.Lost), total_.LostPercent());
+  if (total_.Doubtful > 0) {
+    std::snprintf(buffer + at, sizeof buffer - static_cast<std::size_t>(at), ", %llu doubtful",
+                  static_cast<unsigned long long>(total_.Doubtful));
+  }
   return buffer;
 }

@@ -1,7 +1,7 @@
 // What a person watching the channels needs to know, kept up to date as a capture decodes. In:
-// the decode session's runs, frames and lost frames. Out: each channel's latest position and
-// delta and when they came, frames and losses over the last second of signal and in total,
-// the signal time, the cell length measured, and a plain one-line status.
+// the decode session's runs, frames, lost and doubtful frames. Out: each channel's latest position
+// and delta and when they came, frames and losses over the last second of signal and in total, the
+// signal time, the cell length measured, and a plain one-line status.
 #pragma once
 
 #include <array>
@@ -25,7 +25,8 @@ struct WatchedChannel {
 // told apart from the rest.
 struct FrameCounts {
   std::uint64_t Frames = 0;
-  std::uint64_t Lost = 0;  // invalid code words, unknown frame types, groups failing the aux check
+  std::uint64_t Lost = 0;      // invalid code words, unknown frame types, frames not trusted
+  std::uint64_t Doubtful = 0;  // of those, complete frames not trusted (see decode_session.h)
   double LostPercent() const;
 };
 
@@ -37,6 +38,7 @@ class ChannelWatch : public DecodeObserver {
   void OnRuns(const std::int32_t* durations, std::size_t count) override;
   void OnFrame(const DecodedFrame& frame) override;
   void OnLostFrame(double ms, FrameLoss why) override;
+  void OnDoubtfulFrame(const DecodedFrame& frame, FrameDoubt why) override;
 
   const WatchedChannel& Channel(int channel) const { return channels_[channel - 1]; }
   // Shows positions as percent too (the status line; Percent).
@@ -55,11 +57,11 @@ class ChannelWatch : public DecodeObserver {
   bool HasTiming() const { return fit_.HasData(); }
 
   // One line: the time given, the eight channels' latest positions, frames per second (in the
-  // second before that time), losses.
+  // second before that time), losses (and how many were doubtful frames, when any were).
   std::string StatusLine(double ms) const;
 
  private:
-  void Count(double ms, bool lost);
+  void Count(double ms, bool lost, bool doubtful = false);
 
   static constexpr int Tenths = 10;
   std::array<WatchedChannel, 8> channels_{};

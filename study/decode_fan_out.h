@@ -33,6 +33,11 @@ class DecodeFanOut : public DecodeObserver {
     first_.OnFrame(frame);
     second_.OnFrame(frame);
   }
+  void OnDoubtfulFrame(const DecodedFrame& frame, FrameDoubt why) override {
+    Share();
+    first_.OnDoubtfulFrame(frame, why);
+    second_.OnDoubtfulFrame(frame, why);
+  }
   void OnLostFrame(double ms, FrameLoss why) override {
     Share();
     first_.OnLostFrame(ms, why);

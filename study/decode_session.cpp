@@ -9,6 +9,7 @@
 
 #include "common/capture_records.h"
 #include "common/signal_layout.h"
+#include "decoder/cell_count.h"
 #include "decoder/run_decoder.h"
 #include "files/capture_file.h"
 #include "files/standard_streams.h"
@@ -22,6 +23,11 @@ constexpr std::int32_t QuietLevel = 0;
 
 // Records looked at to tell a capture from a recording, a trace or a text.
 constexpr std::size_t RecognizedRecords = 16;
+
+// Well-received frames in a row that must agree on another aux pattern before it is held to.
+constexpr int AuxPatternFrames = 16;
+// Runs with margins kept while no frame ends (noise without syncs): many frames' worth.
+constexpr std::size_t MostRunMarks = 4096;
 
 DecodeSession& Of(void* context) {
   return *static_cast<DecodeSession*>(context);
@@ -56,6 +62,7 @@ DecodeSession::DecodeSession(DecodeObserver& observer, const SessionSettings& se
 }
 
 DecodeSession::~DecodeSession() {
+  observer_.Tally = tally_;
   observer_.Session = nullptr;
 }
 
@@ -91,6 +98,54 @@ bool DecodeSession::TakeRuns(const std::int32_t* durations, std::size_t count) {
   return observer_.WantsMore();
 }
 
+bool DecodeSession::TakeGradedRuns(const std::int32_t* durations, const float* margins,
+                                   std::size_t count) {
+  // Where each run ends on the decoder's cell total, as the decoder will count it.
+  std::uint32_t cells = RunDecoder.CellTotal;
+  for (std::size_t i = 0; i < count; ++i) {
+    cells += static_cast<std::uint32_t>(CellsFromDuration(durations[i]));
+    marks_.push_back({cells, margins[i]});
+  }
+  const bool more = TakeRuns(durations, count);
+  if (marks_.size() > MostRunMarks) {
+    marks_.erase(marks_.begin(), marks_.end() - static_cast<std::ptrdiff_t>(MostRunMarks));
+  }
+  return more;
+}
+
+// The weakest margin of the runs after the current frame's sync up to its end at `endCells` (the
+// sync run's own length is its evidence; after a silence its first cells were never decided);
+// the runs up to there are done with. (Cell totals wrap: they are compared by signed difference.)
+float DecodeSession::FrameMargin(std::uint32_t endCells) {
+  float weakest = std::numeric_limits<float>::infinity();
+  while (!marks_.empty() && static_cast<std::int32_t>(marks_.front().EndCells - endCells) <= 0) {
+    if (static_cast<std::int32_t>(marks_.front().EndCells - syncCells_) > 0)
+      weakest = std::min(weakest, marks_.front().Margin);
+    marks_.pop_front();
+  }
+  return weakest;
+}
+
+std::optional<FrameDoubt> DecodeSession::Grade(const DecodedFrame& frame) {
+  if (frame.Margin < settings_.TrustedMargin) return FrameDoubt::WeakCells;
+  if (!frame.AuxOk) return FrameDoubt::Aux;
+  if (frame.EccMismatches > 0) return FrameDoubt::Ecc;
+  return std::nullopt;
+}
+
+// A transmitter that keeps another aux pattern shows it in every well-received frame.
+void DecodeSession::LearnAux(const DecodedFrame& frame) {
+  if (frame.AuxOk || frame.Margin < settings_.TrustedMargin || frame.EccMismatches > 0) {
+    otherAuxFrames_ = 0;
+    return;
+  }
+  std::array<std::uint32_t, GroupsPerFrame> seen{};
+  for (std::uint32_t g = 0; g < GroupsPerFrame; ++g) seen[g] = frame.Groups[g].Aux;
+  otherAuxFrames_ = seen == otherAux_ ? otherAuxFrames_ + 1 : 1;
+  otherAux_ = seen;
+  if (otherAuxFrames_ == AuxPatternFrames) aux_ = otherAux_;
+}
+
 void DecodeSession::SignalTime(double ms) {
   Arrived();
   reportedMs_ = std::max(reportedMs_, ms);
@@ -114,6 +169,9 @@ bool DecodeSession::Waiting() {
 
 void DecodeSession::HearSync(std::uint32_t cellTotal) {
   ++tally_.Syncs;
+  syncCells_ = cellTotal;
+  while (!marks_.empty() && static_cast<std::int32_t>(marks_.front().EndCells - cellTotal) < 0)
+    marks_.pop_front();
   const double ms = Milliseconds(cellTotal);
   CheckSilence(ms);
   observer_.OnSync(ms);
@@ -129,7 +187,7 @@ void DecodeSession::HearLostFrame(std::uint32_t cellTotal, FrameLoss why) {
 void DecodeSession::HearGroup(std::uint32_t cellTotal, const PcmGroupSymbols& group, int parity,
                               std::uint32_t groupIndex) {
   GroupFields fields = SplitGroup(group);
-  tally_.MismatchedGroups += fields.Aux != ExpectedAux[groupIndex];
+  tally_.MismatchedGroups += fields.Aux != aux_[groupIndex];
   observer_.OnGroup(groupIndex, fields);
   frame_.Parity = parity;
   frame_.Groups[groupIndex] = fields;
@@ -138,19 +196,32 @@ void DecodeSession::HearGroup(std::uint32_t cellTotal, const PcmGroupSymbols& gr
   frame_.Positions.fill(-1);
   frame_.Deltas.fill(-1);
   frame_.AuxOk = true;
+  frame_.EccMismatches = 0;
   for (std::uint32_t g = 0; g < GroupsPerFrame; ++g) {
     const GroupChannels channels = ChannelsOfGroup(parity, g);
     frame_.Positions[static_cast<std::size_t>(channels.PositionChannel)] =
         static_cast<int>(frame_.Groups[g].Position);
     frame_.Deltas[static_cast<std::size_t>(channels.DeltaChannel)] =
         static_cast<int>(frame_.Groups[g].Delta);
-    frame_.AuxOk = frame_.AuxOk && frame_.Groups[g].Aux == ExpectedAux[g];
+    frame_.AuxOk = frame_.AuxOk && frame_.Groups[g].Aux == aux_[g];
+    frame_.EccMismatches += settings_.Ecc && !FitsCode(*settings_.Ecc, frame_.Groups[g]);
   }
   ++tally_.Complete;
-  tally_.AuxMismatches += !frame_.AuxOk;
+  tally_.EccMismatchedGroups += static_cast<std::uint64_t>(frame_.EccMismatches);
+  frame_.Margin = FrameMargin(cellTotal);
   frame_.EndCells = cellTotal;
   frame_.EndMs = Milliseconds(cellTotal);
   CheckSilence(frame_.EndMs);
+  const std::optional<FrameDoubt> doubt = Grade(frame_);
+  LearnAux(frame_);
+  if (doubt) {
+    // Not a sign of the signal either: noise decodes to a doubtful frame now and then.
+    ++(*doubt == FrameDoubt::WeakCells ? tally_.Doubtful
+       : *doubt == FrameDoubt::Aux     ? tally_.AuxMismatches
+                                       : tally_.EccMismatches);
+    observer_.OnDoubtfulFrame(frame_, *doubt);
+    return;
+  }
   if (state_ == SignalState::Lost) observer_.OnSignalBack(frame_.EndMs);
   state_ = SignalState::Present;
   lastFrameMs_ = frame_.EndMs;

@@ -2,7 +2,9 @@
 #include "study/frame_export.h"
 
 #include <array>
+#include <cmath>
 #include <cstdio>
+#include <limits>
 #include <utility>
 
 namespace {
@@ -37,27 +39,64 @@ char* AppendTenths(char* out, int tenths) {
 
 }  // namespace
 
-FrameExport::FrameExport(std::FILE* output, Format format, PercentTenths percent)
-    : output_(output), writer_(output), format_(format), percent_(std::move(percent)) {
+FrameExport::FrameExport(std::FILE* output, Format format, bool allFrames, PercentTenths percent)
+    : output_(output),
+      writer_(output),
+      format_(format),
+      allFrames_(allFrames),
+      percent_(std::move(percent)) {
   if (format_ == Format::Csv) {
-    writer_.End(AppendText(writer_.Begin(),
-                           percent_ ? "end_ms,type,p1,p2,p3,p4,p5,p6,p7,p8,d1,d2,d3,d4,d5,d6,d7,d8,"
-                                      "aux0,aux1,aux2,aux3,ecc0,ecc1,ecc2,ecc3,aux_ok,"
-                                      "ch1,ch2,ch3,ch4,ch5,ch6,ch7,ch8,"
-                                      "pct1,pct2,pct3,pct4,pct5,pct6,pct7,pct8\n"
-                                    : "end_ms,type,p1,p2,p3,p4,p5,p6,p7,p8,d1,d2,d3,d4,d5,d6,d7,d8,"
-                                      "aux0,aux1,aux2,aux3,ecc0,ecc1,ecc2,ecc3,aux_ok,"
-                                      "ch1,ch2,ch3,ch4,ch5,ch6,ch7,ch8\n"));
+    char* out = AppendText(writer_.Begin(),
+                           "end_ms,type,p1,p2,p3,p4,p5,p6,p7,p8,d1,d2,d3,d4,d5,d6,d7,d8,"
+                           "aux0,aux1,aux2,aux3,ecc0,ecc1,ecc2,ecc3,aux_ok,"
+                           "ch1,ch2,ch3,ch4,ch5,ch6,ch7,ch8");
+    if (percent_) out = AppendText(out, ",pct1,pct2,pct3,pct4,pct5,pct6,pct7,pct8");
+    writer_.End(AppendText(out, allFrames_ ? ",margin,grade,why\n" : "\n"));
   }
+}
+
+// The grade's fields, each after a separator (CSV cells, or JSON members).
+char* FrameExport::AppendGrade(char* out, const DecodedFrame& frame,
+                               std::optional<FrameDoubt> doubt) const {
+  static constexpr std::array<std::string_view, 3> Why = {"weak_cells", "aux", "ecc"};
+  const bool csv = format_ == Format::Csv;
+  out = AppendText(out, csv ? "," : ",\"margin\":");
+  if (frame.Margin < std::numeric_limits<float>::infinity()) {
+    const auto hundredths =
+        static_cast<std::uint64_t>(std::lround(std::min(frame.Margin, 1e6f) * 100));
+    out = AppendUnsigned(out, hundredths / 100);
+    *out++ = '.';
+    *out++ = static_cast<char>('0' + hundredths / 10 % 10);
+    *out++ = static_cast<char>('0' + hundredths % 10);
+  } else if (!csv) {
+    out = AppendText(out, "null");
+  }
+  const std::string_view grade = doubt ? "doubtful" : "trusted";
+  const std::string_view why = doubt ? Why[static_cast<std::size_t>(*doubt)] : "";
+  if (csv) {
+    *out++ = ',';
+    out = AppendText(out, grade);
+    *out++ = ',';
+    return AppendText(out, why);
+  }
+  out = AppendText(out, ",\"grade\":\"");
+  out = AppendText(out, grade);
+  out = AppendText(out, doubt ? "\",\"why\":\"" : "\",\"why\":null");
+  if (doubt) {
+    out = AppendText(out, why);
+    *out++ = '"';
+  }
+  return out;
 }
 
 void FrameExport::OnSync(double) {
   ++syncs_;
 }
 
-void FrameExport::OnFrame(const DecodedFrame& frame) {
+void FrameExport::Write(const DecodedFrame& frame, std::optional<FrameDoubt> doubt) {
   ++written_;
-  for (std::size_t c = 1; c <= ChannelCount; ++c) {
+  // A doubtful frame's positions are not known to be right: they are not the channels' latest.
+  for (std::size_t c = 1; c <= ChannelCount && !doubt; ++c) {
     if (frame.Positions[c] >= 0) latest_[c] = frame.Positions[c];
   }
   std::array<std::optional<int>, ChannelCount + 1> percent{};
@@ -97,6 +136,7 @@ void FrameExport::OnFrame(const DecodedFrame& frame) {
       *out++ = ',';
       if (percent[c]) out = AppendTenths(out, *percent[c]);
     }
+    if (allFrames_) out = AppendGrade(out, frame, doubt);
     *out++ = '\n';
     writer_.End(out);
     return;
@@ -135,6 +175,7 @@ void FrameExport::OnFrame(const DecodedFrame& frame) {
     }
     *out++ = '}';
   }
+  if (allFrames_) out = AppendGrade(out, frame, doubt);
   out = AppendText(out, "}\n");
   writer_.End(out);
 }

@@ -9,6 +9,14 @@
 //          (empty cells where there is no value)
 //   jsonl: {"end_ms":..,"type":"odd","positions":{"1":..},"deltas":{"2":..},"aux":[..],
 //          "ecc":[..],"aux_ok":true,"channels":{"1":..}[,"percent":{"1":-12.5,..}]}
+// Only trusted frames are records (decode_session.h); with every frame asked for, doubtful ones
+// are records too, and each record ends with its grade: the weakest decision margin of its
+// cells (two decimals; empty, or null, when not measured), trusted or doubtful, and why not
+// trusted (weak_cells, aux, ecc):
+//
+//   csv:   ...,ch1..ch8[,pct1..pct8],margin,grade,why
+//   jsonl: {...,"channels":{..},"margin":0.61,"grade":"doubtful","why":"weak_cells"}
+//
 // Frames lost or cut short are not records; they are counted. When the signal is lost (no valid
 // frame for the session's limit, or an input that stalled) and when it is back, a record says
 // so with its time: in JSON lines {"event":"signal_lost","ms":..,"why":"silence"|"stalled"} and
@@ -30,11 +38,15 @@ class FrameExport : public DecodeObserver {
  public:
   enum class Format { Csv, JsonLines };
 
-  // Without `percent`, no percent columns.
-  FrameExport(std::FILE* output, Format format, PercentTenths percent = {});
+  // `allFrames`: doubtful frames are records too, and every record carries its grade. Without
+  // `percent`, no percent columns.
+  FrameExport(std::FILE* output, Format format, bool allFrames = false, PercentTenths percent = {});
 
   void OnSync(double ms) override;
-  void OnFrame(const DecodedFrame& frame) override;
+  void OnFrame(const DecodedFrame& frame) override { Write(frame, std::nullopt); }
+  void OnDoubtfulFrame(const DecodedFrame& frame, FrameDoubt why) override {
+    if (allFrames_) Write(frame, why);
+  }
   void OnSignalLost(double ms, SignalLoss why) override;
   void OnSignalBack(double ms) override;
 
@@ -50,6 +62,9 @@ class FrameExport : public DecodeObserver {
   std::uint64_t FramesLost() const { return syncs_ > written_ ? syncs_ - written_ : 0; }
 
  private:
+  void Write(const DecodedFrame& frame, std::optional<FrameDoubt> doubt);
+  char* AppendGrade(char* out, const DecodedFrame& frame, std::optional<FrameDoubt> doubt) const;
+
   std::FILE* output_;
   RecordWriter writer_;
   ChannelColumn latest_ = [] {
@@ -58,6 +73,7 @@ class FrameExport : public DecodeObserver {
     return none;
   }();
   Format format_;
+  bool allFrames_;
   PercentTenths percent_;
   std::uint64_t written_ = 0, syncs_ = 0;
 };

@@ -270,3 +270,64 @@ TEST(StudyCommands, FailuresAreReported) {
 }
 
 }  // namespace
+
+// Every frame of a capture is trusted for its cells (a capture has no margins); a frame whose
+// aux breaks the pattern is not, until sixteen frames in a row have shown the transmitter keeps
+// another; with --ecc, neither is a frame with a group the code disagrees with. The default
+// export leaves the doubtful ones out and counts them; --all-frames keeps them, graded.
+TEST(ExportCommand, DoubtfulFramesAreLeftOutOrGraded) {
+  std::string csv =
+      "type,p1,p2,p3,p4,p5,p6,p7,p8,d1,d2,d3,d4,d5,d6,d7,d8,aux0,aux1,aux2,aux3,"
+      "ecc0,ecc1,ecc2,ecc3,ch1,ch2,ch3,ch4,ch5,ch6,ch7,ch8\n";
+  for (int f = 0; f < 20; ++f) {
+    csv += "odd,100,,300,,500,,700,,,8,,8,,8,,8,1,1,1,1,0,0,0,0,100,200,300,400,500,600,700,800\n";
+    csv += "even,,200,,400,,600,,800,8,,8,,8,,8,,1,1,1,1,0,0,0,0,100,200,300,400,500,600,700,800\n";
+  }
+  std::string otherAux = Synth(WriteTemporaryFile(csv, ".csv"));
+  ProgramResult all = RunCommand(Tool + " export " + otherAux + " --all-frames");
+  ASSERT_EQ(all.exitCode, 0) << all.err;
+  std::istringstream lines(all.out);
+  std::string line;
+  ASSERT_TRUE(std::getline(lines, line));
+  EXPECT_TRUE(line.ends_with(",ch8,margin,grade,why")) << line;
+  // A doubtful frame's positions are no channel's latest either.
+  for (int f = 0; f < 40; ++f) {
+    ASSERT_TRUE(std::getline(lines, line));
+    const char* end = f < 16    ? ",false,,,,,,,,,,doubtful,aux"
+                      : f == 16 ? ",true,100,,300,,500,,700,,,trusted,"
+                                : ",true,100,200,300,400,500,600,700,800,,trusted,";
+    EXPECT_TRUE(line.ends_with(end)) << "frame " << f << ": " << line;
+  }
+  ProgramResult trusted = RunCommand(Tool + " export " + otherAux);
+  EXPECT_NE(trusted.err.find("24 frames written, 16 lost"), std::string::npos) << trusted.err;
+  EXPECT_NE(trusted.err.find("16 doubtful frames left out: 0 from weak cells, 16 with aux"),
+            std::string::npos)
+      << trusted.err;
+
+  // The code the groups were written by, and one whose bit 0 is always the other way.
+  std::string capture = Synth("--frames 50 --ecc-seed 11");
+  std::string code = TemporaryPath(".ecc");
+  ASSERT_EQ(RunCommand(Tool + " analyze " + capture + " --save-ecc " + code).exitCode, 0);
+  std::string wrong = TemporaryPath(".ecc");
+  ASSERT_EQ(RunCommand("sed -E '/^bit 0:/{s/constant 0/constant X/;s/constant 1/constant 0/;"
+                       "s/constant X/constant 1/}' " +
+                       code + " > " + wrong)
+                .exitCode,
+            0);
+  ProgramResult fits = RunCommand(Tool + " export " + capture + " --ecc " + code);
+  EXPECT_NE(fits.err.find("50 frames written, 0 lost"), std::string::npos) << fits.err;
+  EXPECT_EQ(fits.err.find("doubtful"), std::string::npos) << fits.err;
+  ProgramResult fails = RunCommand(Tool + " export " + capture + " --ecc " + wrong);
+  EXPECT_EQ(fails.out.find('\n'), fails.out.size() - 1) << "only the header: " << fails.out;
+  EXPECT_NE(fails.err.find("50 doubtful frames left out: 0 from weak cells, 0 with aux not as "
+                           "expected, 50 with groups failing the ecc code (200 groups)"),
+            std::string::npos)
+      << fails.err;
+  ProgramResult graded =
+      RunCommand(Tool + " export " + capture + " --ecc " + wrong + " --all-frames --format jsonl");
+  std::istringstream records(graded.out);
+  int doubtful = 0;
+  for (std::string record; std::getline(records, record);)
+    doubtful += record.ends_with(",\"margin\":null,\"grade\":\"doubtful\",\"why\":\"ecc\"}");
+  EXPECT_EQ(doubtful, 50) << graded.out;
+}

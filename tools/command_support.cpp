@@ -89,5 +89,6 @@ void AddUnitsOption(CLI::App* command, std::string& units) {
 CLI::Option* AddEccCodeOption(CLI::App* command, std::string& file) {
   return command->add_option("--ecc", file,
                              "Check every group against the ecc code in this file (as analyze "
-                             "--save-ecc writes it); groups that fail are counted");
+                             "--save-ecc writes it); groups that fail are counted, and no frame of "
+                             "theirs is read for its values");
 }

@@ -3,8 +3,10 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <vector>
 
+#include "ecc/affine_code.h"
 #include "files/file_identity.h"
 #include "files/output_file.h"
 #include "joystick/joystick_options.h"
@@ -17,12 +19,30 @@ namespace {
 
 constexpr const char* Command = "export";
 
+// The frames not trusted, by why, when there were any: "" otherwise.
+std::string DoubtfulSummary(const FrameTally& tally, bool kept) {
+  const std::uint64_t doubtful = tally.Doubtful + tally.AuxMismatches + tally.EccMismatches;
+  if (doubtful == 0) return {};
+  char line[256];
+  std::snprintf(line, sizeof line,
+                "MorvantisCapture export: %llu doubtful frames %s: %llu from weak cells, %llu "
+                "with aux not as expected, %llu with groups failing the ecc code (%llu groups)\n",
+                static_cast<unsigned long long>(doubtful), kept ? "kept" : "left out",
+                static_cast<unsigned long long>(tally.Doubtful),
+                static_cast<unsigned long long>(tally.AuxMismatches),
+                static_cast<unsigned long long>(tally.EccMismatches),
+                static_cast<unsigned long long>(tally.EccMismatchedGroups));
+  return line;
+}
+
 struct ExportOptions {
   SourceOptions source;
   std::string format = "csv";
   std::string output;
   std::string units = "raw";
   std::string calibration;
+  bool allFrames = false;  // doubtful frames too, every record with its grade
+  std::string eccFile;     // the groups' check code
 };
 
 int RunExport(const ExportOptions& options) {
@@ -32,6 +52,7 @@ int RunExport(const ExportOptions& options) {
   }
   std::vector<std::string> inputs;
   if (!options.source.Input.empty()) inputs.push_back(options.source.Input);
+  if (!options.eccFile.empty()) inputs.push_back(options.eccFile);
   if (std::string error = RefuseCollisions(inputs, {output}); !error.empty())
     return Fail(Command, error);
   Calibration calibration;
@@ -44,13 +65,20 @@ int RunExport(const ExportOptions& options) {
     }
     percent = CalibratedTenthsOf(calibration);
   }
+  SourceOptions source = options.source;
+  if (!options.eccFile.empty()) {
+    if (std::string error = LoadEccCode(options.eccFile, source.Session.Ecc.emplace());
+        !error.empty())
+      return Fail(Command, error);
+  }
   OutputFile file;
   if (std::string error = file.Open(output); !error.empty()) return Fail(Command, error);
   FrameExport exporter(
       file.Stream(),
-      options.format == "csv" ? FrameExport::Format::Csv : FrameExport::Format::JsonLines, percent);
+      options.format == "csv" ? FrameExport::Format::Csv : FrameExport::Format::JsonLines,
+      options.allFrames, percent);
   SourceReport report;
-  if (std::string error = PlaySource(options.source, exporter, report); !error.empty()) {
+  if (std::string error = PlaySource(source, exporter, report); !error.empty()) {
     return Fail(Command, error);
   }
   if (!exporter.Flush()) {
@@ -61,6 +89,7 @@ int RunExport(const ExportOptions& options) {
   std::fprintf(stderr, "MorvantisCapture export: %llu frames written, %llu lost or cut short\n",
                static_cast<unsigned long long>(exporter.FramesWritten()),
                static_cast<unsigned long long>(exporter.FramesLost()));
+  std::fputs(DoubtfulSummary(exporter.Tally, options.allFrames).c_str(), stderr);
   return ExitOk;
 }
 
@@ -85,7 +114,14 @@ void AddExportCommand(CLI::App& app, int& exitCode) {
       "positions as -100 to 100 of each channel's calibrated travel (empty for a channel the\n"
       "calibration leaves out). Frames lost or cut short are counted on\n"
       "standard error. When the signal is lost and when it is back, a record says so (JSON:\n"
-      "{\"event\":\"signal_lost\",...}; CSV: a # comment line).");
+      "{\"event\":\"signal_lost\",...}; CSV: a # comment line).\n"
+      "\n"
+      "Only trusted frames are written. A frame is doubtful, and counted instead, when a cell of\n"
+      "it was decided too close to the middle between the levels (audio only: margin under\n"
+      "0.05 of the amplitude), when its aux breaks the pattern (2,0,2,0, or another that the\n"
+      "recording's good frames keep), or with --ecc when a group fails the code. --all-frames\n"
+      "writes doubtful frames too, and ends every record with margin, grade (trusted or\n"
+      "doubtful) and why (weak_cells, aux or ecc).");
   AddSourceOptions(command, options->source);
   command->add_option("--format", options->format, "csv or jsonl (default csv)")
       ->check(CLI::IsMember({"csv", "jsonl"}));
@@ -93,5 +129,8 @@ void AddExportCommand(CLI::App& app, int& exitCode) {
                       "File to write, - for standard output (the default)");
   AddUnitsOption(command, options->units);
   AddCalibrationOption(command, options->calibration);
+  command->add_flag("--all-frames", options->allFrames,
+                    "Doubtful frames too, each record ending with its grade (margin, grade, why)");
+  AddEccCodeOption(command, options->eccFile);
   command->callback([options, &exitCode] { exitCode = RunExport(*options); });
 }

@@ -153,6 +153,11 @@ class MonitorSession : public ChannelWatch {
     ChannelWatch::OnLostFrame(ms, why);
     Show(false);
   }
+  void OnDoubtfulFrame(const DecodedFrame& frame, FrameDoubt why) override {
+    ChannelWatch::OnDoubtfulFrame(frame, why);
+    Pace(frame.EndMs);
+    Show(false);
+  }
   void OnSignalLost(double ms, SignalLoss why) override {
     Pace(ms);
     present_ = false;
@@ -330,6 +335,11 @@ class MonitorSession : public ChannelWatch {
                   static_cast<unsigned long long>(second.Lost), second.LostPercent(),
                   static_cast<unsigned long long>(total.Lost),
                   static_cast<unsigned long long>(total.Frames + total.Lost), total.LostPercent());
+    if (total.Doubtful > 0) {
+      const std::size_t used = std::strlen(text);
+      std::snprintf(text + used, sizeof text - used, ", %llu doubtful",
+                    static_cast<unsigned long long>(total.Doubtful));
+    }
     if (row < height) Put(row++, text);
     double cell = HasTiming() ? MeasuredUnitsPerCell() : UnitsPerCell;
     if (levels_ != nullptr && levels_->unitsPerCell > 0) cell = levels_->unitsPerCell;
