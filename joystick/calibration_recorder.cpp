@@ -10,10 +10,10 @@ CalibrationRecorder::CalibrationRecorder() = default;
 
 void CalibrationRecorder::OnFrame(const DecodedFrame& frame) {
   ++frames_;
-  for (std::uint32_t g = 0; g < GroupsPerFrame; ++g) {
-    const auto index =
-        static_cast<std::size_t>(ChannelsOfGroup(frame.Parity, g).PositionChannel - 1);
-    const int position = static_cast<int>(frame.Groups[g].Position);
+  for (std::size_t channel = 1; channel <= ChannelCount; ++channel) {
+    const int position = frame.Positions[channel];
+    if (position < 0) continue;
+    const std::size_t index = channel - 1;
     ChannelCalibration& c = seen_[index];
     if (!any_[index]) c = {position, position, position};
     any_[index] = true;

@@ -101,11 +101,7 @@ void JoystickFeed::OnLostFrame(double ms, FrameLoss /*why*/) {
 void JoystickFeed::OnFrame(const DecodedFrame& frame) {
   Pace(frame.EndMs);
   lastFrameMs_ = frame.EndMs;
-  for (std::uint32_t g = 0; g < GroupsPerFrame; ++g) {
-    const GroupChannels carried = ChannelsOfGroup(frame.Parity, g);
-    position_[static_cast<std::size_t>(carried.PositionChannel - 1)] =
-        static_cast<int>(frame.Groups[g].Position);
-  }
+  for (std::size_t c = 1; c <= ChannelCount; ++c) position_[c - 1] = frame.Held[c];
   Step(failsafe_.Frame(frame.EndMs));
   Send();
 }

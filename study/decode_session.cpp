@@ -222,6 +222,9 @@ void DecodeSession::HearGroup(std::uint32_t cellTotal, const PcmGroupSymbols& gr
     observer_.OnDoubtfulFrame(frame_, *doubt);
     return;
   }
+  for (std::size_t c = 1; c <= ChannelCount; ++c) {
+    if (frame_.Positions[c] >= 0) frame_.Held[c] = frame_.Positions[c];
+  }
   if (state_ == SignalState::Lost) observer_.OnSignalBack(frame_.EndMs);
   state_ = SignalState::Present;
   lastFrameMs_ = frame_.EndMs;

@@ -57,7 +57,14 @@ struct DecodedFrame {
   std::array<GroupFields, GroupsPerFrame> Groups{};
   ChannelColumn Positions{};  // by channel: the four positions it carries, -1 elsewhere
   ChannelColumn Deltas{};     // by channel: the other four channels' deltas, -1 elsewhere
-  bool AuxOk = true;          // every group's aux as expected (2, 0, 2, 0 unless learnt)
+  // By channel: every channel's latest position from the trusted frames up to this one (this
+  // one included when it is trusted), -1 before the first. Kept once, by the session.
+  ChannelColumn Held = [] {
+    ChannelColumn none;
+    none.fill(-1);
+    return none;
+  }();
+  bool AuxOk = true;  // every group's aux as expected (2, 0, 2, 0 unless learnt)
   // The weakest decision margin of the frame's runs, in amplitudes (infinity: not measured).
   float Margin = std::numeric_limits<float>::infinity();
   int EccMismatches = 0;  // groups whose ecc the code disagrees with (0 without a code)

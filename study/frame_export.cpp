@@ -95,14 +95,12 @@ void FrameExport::OnSync(double) {
 
 void FrameExport::Write(const DecodedFrame& frame, std::optional<FrameDoubt> doubt) {
   ++written_;
-  // A doubtful frame's positions are not known to be right: they are not the channels' latest.
-  for (std::size_t c = 1; c <= ChannelCount && !doubt; ++c) {
-    if (frame.Positions[c] >= 0) latest_[c] = frame.Positions[c];
-  }
+  // (A doubtful frame's positions are not known to be right: they are not the channels' latest.)
+  const ChannelColumn& latest = frame.Held;
   std::array<std::optional<int>, ChannelCount + 1> percent{};
   if (percent_) {
     for (std::size_t c = 1; c <= ChannelCount; ++c) {
-      if (latest_[c] >= 0) percent[c] = percent_(static_cast<int>(c), latest_[c]);
+      if (latest[c] >= 0) percent[c] = percent_(static_cast<int>(c), latest[c]);
     }
   }
   const std::string_view type = frame.Parity == OddFrame ? "odd" : "even";
@@ -130,7 +128,7 @@ void FrameExport::Write(const DecodedFrame& frame, std::optional<FrameDoubt> dou
     out = AppendText(out, auxOk);
     for (std::size_t c = 1; c <= ChannelCount; ++c) {
       *out++ = ',';
-      if (latest_[c] >= 0) out = AppendUnsigned(out, static_cast<std::uint32_t>(latest_[c]));
+      if (latest[c] >= 0) out = AppendUnsigned(out, static_cast<std::uint32_t>(latest[c]));
     }
     for (std::size_t c = 1; percent_ && c <= ChannelCount; ++c) {
       *out++ = ',';
@@ -160,7 +158,7 @@ void FrameExport::Write(const DecodedFrame& frame, std::optional<FrameDoubt> dou
   }
   out = AppendText(out, "],\"aux_ok\":");
   out = AppendText(out, auxOk);
-  out = AppendChannelObject(out, ",\"channels\":{", latest_);
+  out = AppendChannelObject(out, ",\"channels\":{", latest);
   if (percent_) {
     out = AppendText(out, ",\"percent\":{");
     bool first = true;

@@ -67,11 +67,6 @@ class FrameExport : public DecodeObserver {
 
   std::FILE* output_;
   RecordWriter writer_;
-  ChannelColumn latest_ = [] {
-    ChannelColumn none;
-    none.fill(-1);
-    return none;
-  }();
   Format format_;
   bool allFrames_;
   PercentTenths percent_;

@@ -58,11 +58,11 @@ void PlotColumns::OnFrame(const DecodedFrame& frame) {
   std::size_t column = ColumnOf(frame.EndMs);
   if (column == Columns()) return;
   ++frames_;
-  for (std::uint32_t g = 0; g < GroupsPerFrame; ++g) {
-    auto channel = static_cast<std::size_t>(ChannelsOfGroup(frame.Parity, g).PositionChannel - 1);
-    auto position = static_cast<int>(frame.Groups[g].Position);
-    lanes_[channel][column] =
-        Merge(lanes_[channel][column], {position, position, position, position});
+  for (std::size_t channel = 1; channel <= ChannelCount; ++channel) {
+    const int position = frame.Positions[channel];
+    if (position < 0) continue;
+    lanes_[channel - 1][column] =
+        Merge(lanes_[channel - 1][column], {position, position, position, position});
   }
 }
 
