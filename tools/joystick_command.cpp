@@ -51,7 +51,7 @@ int RunJoystick(const JoystickCommandOptions& options) {
   const PlaybackClock clock(regularFile ? options.speed : 0);
   JoystickFeed feed(joystick, layout, calibration, plan, &clock);
   if (std::string error = feed.Start(); !error.empty()) return Fail(Command, error);
-  std::fprintf(stderr, "%s: %s \"%s\": %s; failsafe %s after %g ms; %s\n", Command,
+  std::fprintf(stderr, "MorvantisCapture %s: %s \"%s\": %s; failsafe %s after %g ms; %s\n", Command,
                joystick.Node().c_str(), layout.Name.c_str(), DescribeLayout(layout).c_str(),
                FailsafeModeName(plan.Mode), plan.DelayMs,
                calibrationPath.empty() ? "raw positions (no calibration)"

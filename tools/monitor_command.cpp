@@ -374,7 +374,7 @@ int RunMonitor(MonitorOptions options) {
   }
   if (!session.Quit()) session.End(StopRequested() ? "stopped" : "end of input");
   screen.reset();
-  std::fputs(ReceivedSummary(source, report).c_str(), stderr);
+  Note(Command, ReceivedSummary(source, report));
   return ExitOk;
 }
 

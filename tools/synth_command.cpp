@@ -284,12 +284,12 @@ void AddSynthCommand(CLI::App& app, int& exitCode) {
       ->check(NumberIn(0.0, 10.0));
   synth
       ->add_option("--time-scale", options->audio.TimeScale,
-                   "The transmitter's timing: 1.03 renders it 3 percent slow (default 1)")
+                   "Audio timing, as " + ClockFactorMeaning + " (default 1)")
       ->check(NumberIn(0.5, 2.0));
   synth
       ->add_option("--capture-time-scale", options->impairments.TimeScale,
-                   "The capture's own timing, as a logic analyzer records a transmitter off its "
-                   "clock: 1.03 makes every cell 3 percent longer (default 1)")
+                   "The capture's own timing, as a logic analyzer records " + ClockFactorMeaning +
+                       " (default 1)")
       ->check(NumberIn(0.5, 2.0));
   synth
       ->add_option("--silent-runs-ms", options->audio.SilentRunsMs,
