@@ -13,12 +13,12 @@ inline constexpr int ExitUsage = 2;   // options that make no sense
 // Prints "MorvantisCapture COMMAND: MESSAGE" on standard error and returns ExitFailed.
 int Fail(const std::string& command, const std::string& message);
 
+// The same for options that make no sense together: returns ExitUsage.
+int Usage(const std::string& command, const std::string& message);
+
 // Prints each line of `text` (its last newline may be left off) on standard error as
 // "MorvantisCapture COMMAND: LINE": every message of every command starts with its name.
 void Note(const std::string& command, const std::string& text);
-
-// The same for options that make no sense together: returns ExitUsage.
-int Usage(const std::string& command, const std::string& message);
 
 // Standard output is checked once at the end: flushed, then its error state. Returns the exit
 // code to use, reporting a failure on standard error.
