@@ -25,7 +25,7 @@ EXTRAS = [
     ("8 kHz clean", "--rate 8000", "", FRAMES),
     ("48 kHz clean", "--rate 48000", "", FRAMES),
     ("96 kHz clean", "--rate 96000", "", FRAMES),
-    ("fixed timing", "--time-scale 1.02", "--scale 0.98", FRAMES),
+    ("fixed timing", "--time-scale 1.02", "--scale 1.02", FRAMES),
     ("fixed timing, 8 kHz", "--rate 8000 --noise 0.05", "--scale 1", FRAMES),
     ("fixed threshold", "--dc-offset 0.1 --noise 0.2", "--threshold 0.1", FRAMES),
     ("glitch filter", "--noise 0.45", "--min-run 0.5", FRAMES),

@@ -22,6 +22,11 @@ class CaptureWriter : public RunSink {
     if (live_ && failed_ == 0 && std::fflush(output_) != 0) failed_ = FailureOf();
   }
 
+  // The runs are over: what is buffered goes out too, so that a failure shows in Failure().
+  void Finish() {
+    if (failed_ == 0 && std::fflush(output_) != 0) failed_ = FailureOf();
+  }
+
   // The errno of the first failed write, 0 while every write has succeeded.
   int Failure() const { return failed_; }
 

@@ -2,6 +2,7 @@
 #include "files/output_file.h"
 
 #include <fcntl.h>
+#include <stdio_ext.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -204,6 +205,26 @@ std::string OutputFile::Commit() {
   temporary_.clear();
   mode_ = Mode::Closed;
   return error;
+}
+
+std::string OutputFile::CommitWholeRecords(std::size_t recordBytes) {
+  if (stream_ == nullptr) return "no file is open";
+  if (mode_ == Mode::Direct) {
+    Abandon();  // a direct output has whatever reached it
+    return {};
+  }
+  __fpurge(stream_);  // the buffered bytes the failed write could not place
+  std::clearerr(stream_);
+  struct stat written {};
+  const int descriptor = fileno(stream_);
+  if (fstat(descriptor, &written) != 0 ||
+      ftruncate(descriptor, written.st_size - written.st_size % static_cast<off_t>(recordBytes)) !=
+          0) {
+    std::string error = Describe("cannot keep what was written to", name_);
+    Abandon();
+    return error;
+  }
+  return Commit();
 }
 
 void OutputFile::Abandon() {

@@ -12,8 +12,9 @@
 //
 // Until Commit() a regular file keeps its old contents: a command that fails or is interrupted
 // (Abandon(), the destructor, or RemoveOpenTemporaryFiles() from a signal handler) leaves it as
-// it was and no temporary file behind. Temporary names stay within the file-name limit. A file
-// opened here never takes descriptors 0-2, and `-` is refused when standard output was closed.
+// it was and no temporary file behind; CommitWholeRecords() keeps what a failed write left.
+// Temporary names stay within the file-name limit. A file opened here never takes descriptors 0-2,
+// and `-` is refused when standard output was closed.
 #pragma once
 
 #include <cstdio>
@@ -43,6 +44,11 @@ class OutputFile {
 
   // Drops what was written to a temporary file; a direct output keeps what it has received.
   void Abandon();
+
+  // After a failed write (a full disk) to an output that cannot be made again, such as a live
+  // recording's: drops what never reached the file, cuts it to a whole number of records of
+  // `recordBytes` bytes and puts that in place, as Commit() does. Returns an error text.
+  std::string CommitWholeRecords(std::size_t recordBytes);
 
  private:
   enum class Mode { Closed, Direct, Rename, CopyIn };

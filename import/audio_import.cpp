@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -129,6 +130,26 @@ class StreamFile {
   sf_count_t position_ = 0;
 };
 
+// libsndfile refuses a header whose sample rate does not fit its numbers (4e9 Hz) as an
+// incomplete one; read here, the header says what is wrong. Empty when that is not it.
+std::string HeaderRateRefusal(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return {};
+  unsigned char magic[WaveMagicBytes];
+  WaveLayout layout;
+  std::string refusal;
+  if (std::fread(magic, 1, sizeof magic, file) == sizeof magic && IsWaveContainer(magic) &&
+      ReadWaveHeader(
+          magic,
+          [file](unsigned char* into, std::size_t size) { return std::fread(into, 1, size, file); },
+          layout)
+          .empty()) {
+    refusal = RefuseSampleRate(path, layout.Rate);
+  }
+  std::fclose(file);
+  return refusal;
+}
+
 class SoundFileSource : public SampleSource {
  public:
   ~SoundFileSource() override {
@@ -151,6 +172,9 @@ class SoundFileSource : public SampleSource {
     return Opened(path, channel, info, true);
   }
   std::string Opened(const std::string& path, int channel, const SF_INFO& info, bool stream) {
+    if (file_ == nullptr && !stream) {
+      if (std::string refusal = HeaderRateRefusal(path); !refusal.empty()) return refusal;
+    }
     if (file_ == nullptr) {
       return Named(path) + " is not an audio " + (stream ? "stream" : "file") +
              " that can be read (" + sf_strerror(nullptr) + ")";
@@ -249,6 +273,8 @@ std::string ImportAudioStream(const ImportRequest& request, ImportSummary& summa
       error.clear();  // stopped before the samples began: an empty recording, kept as such
     } else if (!error.empty()) {
       error = name + " " + error;
+    } else if (std::string refusal = RefuseSampleRate(name, layout.Rate); !refusal.empty()) {
+      error = refusal;
     } else if (request.Audio.Channel > layout.Channels) {
       error = "channel " + std::to_string(request.Audio.Channel) + " does not exist: " + name +
               " has " + std::to_string(layout.Channels) + " channel" +

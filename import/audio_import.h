@@ -1,7 +1,7 @@
 // Audio recordings to captures. In: an audio file that libsndfile reads (WAV, FLAC, AIFF, W64,
-// RF64 and the rest it knows; integer or float samples; any rate). Out: capture records. The
-// file is read block by block, one channel is sliced into level changes, and the edges become
-// run durations. Memory stays fixed for recordings of any length.
+// RF64 and the rest it knows; integer or float samples; 8 kHz to 768 kHz). Out: capture
+// records. The file is read block by block, one channel goes through the receiver to level
+// changes, and the edges become run durations. Memory stays fixed for recordings of any length.
 #pragma once
 
 #include <string>

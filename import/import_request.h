@@ -1,6 +1,6 @@
 // What every importer is given and what it reports back. In: the input's name, where the runs
-// go (a capture file's writer, a decode session), and the options of every kind of input. Out: a summary of what was read,
-// for the import's closing report.
+// go (a capture file's writer, a decode session), and the options of every kind of input. Out: a
+// summary of what was read, for the import's closing report.
 #pragma once
 
 #include <cstdint>
@@ -9,8 +9,8 @@
 #include <string>
 
 #include "common/run_sink.h"
-#include "timing/cell_length_fit.h"
 #include "import/cell_receiver.h"
+#include "timing/cell_length_fit.h"
 
 struct AudioImportOptions {
   int Channel = 1;  // 1-based
@@ -33,9 +33,9 @@ using ProgressReport = std::function<void(double)>;
 
 // What a block of audio looked like as it came in, for someone watching the input.
 struct BlockLevels {
-  float Peak = 0;             // the largest magnitude, full scale 1
-  std::uint64_t Clipped = 0;  // samples at full scale or beyond (clipped), in the block
-  double UnitsPerCell = 0;    // the cell length the receiver's clock measures, so far
+  float Peak = 0;              // the largest magnitude, full scale 1
+  std::uint64_t Clipped = 0;   // samples at full scale or beyond (clipped), in the block
+  double UnitsPerCell = 0;     // the cell length the receiver's clock measures, so far
   std::uint64_t Overruns = 0;  // so far: times a sound card's buffer filled before it was read
 };
 using LevelReport = std::function<void(const BlockLevels&)>;
@@ -43,7 +43,7 @@ using LevelReport = std::function<void(const BlockLevels&)>;
 struct ImportRequest {
   std::string Input;            // a file, or - for standard input
   RunSink* Sink = nullptr;      // receives the runs
-  std::optional<double> Scale;  // multiplies every duration; none: audio timing is tracked
+  std::optional<double> Scale;  // the transmitter's clock factor; none: audio timing is tracked
   AudioImportOptions Audio;
   LogicImportOptions Logic;
   ProgressReport Progress;
@@ -68,8 +68,9 @@ struct ImportSummary {
   double MeasuredUnitsPerCell = 0;      // audio: the cell length it measured
 };
 
-// The closing report on standard error, as lines of "import: ...": the input and its format,
-// its levels, the runs written to `outputName`, the cell length measured against the nominal
-// one (and the --scale to use when it is off), and idle stretches that had to be shortened.
+// The closing report, as lines for standard error (the command puts its name before each): the
+// input and its format, its levels, the runs written to `outputName`, the cell length measured
+// against the nominal one (and the --scale to use when it is off), and idle stretches that had
+// to be shortened.
 std::string ImportSummaryText(const ImportRequest& request, const std::string& outputName,
                               const ImportSummary& summary);

@@ -213,7 +213,7 @@ std::string ImportVcd(std::istream& in, const std::string& name, const ImportReq
     id = found->second;
   }
 
-  LevelChanges changes(*request.Sink, tickSeconds * UnitsPerSecond * request.Scale.value_or(1));
+  LevelChanges changes(*request.Sink, tickSeconds * UnitsPerSecond / request.Scale.value_or(1));
   std::uint64_t now = 0;
   while (tokens.Next(token)) {
     std::size_t line = tokens.Line();
@@ -260,7 +260,7 @@ std::string ImportVcd(std::istream& in, const std::string& name, const ImportReq
 
 std::string ImportLevelCsv(std::istream& in, const std::string& name, const ImportRequest& request,
                            ImportSummary& summary) {
-  LevelChanges changes(*request.Sink, UnitsPerSecond * request.Scale.value_or(1));
+  LevelChanges changes(*request.Sink, UnitsPerSecond / request.Scale.value_or(1));
   std::optional<double> start;
   double previousTime = 0;
   bool headerPossible = true;

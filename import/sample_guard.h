@@ -2,7 +2,7 @@
 // where a damaged recording may hold NaN, infinities or absurd values. Out: the same samples
 // with every NaN replaced by the sample before it and everything beyond full scale (1) clipped
 // to it, each case counted for the import's summary, so one bad sample cannot throw the level
-// tracking off for good.
+// tracking off for good. The largest magnitude left is kept, to say how loud a recording was.
 #pragma once
 
 #include <cmath>
@@ -13,6 +13,7 @@ struct SampleGuard {
   std::uint64_t NotNumbers = 0;
   std::uint64_t Clipped = 0;
   float Previous = 0;
+  float Peak = 0;  // the largest magnitude so far, after cleaning (full scale 1)
 
   void Clean(float* samples, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
@@ -26,6 +27,7 @@ struct SampleGuard {
       }
       samples[i] = x;
       Previous = x;
+      Peak = std::fmax(Peak, std::fabs(x));
     }
   }
 };

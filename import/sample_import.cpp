@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <vector>
 
 #include "common/signal_layout.h"
@@ -18,13 +19,34 @@ constexpr double ProgressAfterSeconds = 5;
 // A sample this close to full scale was clipped by the sound card (16 bits reach 32767/32768).
 constexpr float ClippingLevel = 0.999f;
 
+// What a recording in which the receiver found no signal holds instead.
+std::string NoSignalFound(const std::string& name, float peak) {
+  if (peak == 0) return name + " is silent: every sample is 0";
+  char text[160];
+  std::snprintf(text, sizeof text,
+                " holds no pulse signal with cells of %.2f ms; its peak level is %.3g of full "
+                "scale",
+                MillisecondsPerCell, peak);
+  return name + text;
+}
+
 }  // namespace
+
+std::string RefuseSampleRate(const std::string& name, double rate) {
+  if (rate >= LowestSampleRate && rate <= HighestSampleRate) return {};
+  char text[160];
+  std::snprintf(text, sizeof text,
+                "'s sample rate, %.0f Hz, is out of range: recordings are received at %d to %d Hz",
+                rate, LowestSampleRate, HighestSampleRate);
+  return name + text;
+}
 
 std::string ImportSamples(SampleSource& source, const std::string& name,
                           const ImportRequest& request, ImportSummary& summary) {
   summary.Format = source.Format;
   summary.Rate = source.Rate;
   summary.Channels = source.Channels;
+  if (std::string refusal = RefuseSampleRate(name, source.Rate); !refusal.empty()) return refusal;
   RunSink& sink = *request.Sink;
   if (source.Live) {
     EndInputOnSignal();
@@ -35,7 +57,7 @@ std::string ImportSamples(SampleSource& source, const std::string& name,
   // them, unless --scale fixes the cell length, and hands on whole cells of the nominal length.
   ReceiverSettings settings = request.Audio.Receiver;
   settings.SampleRate = source.Rate;
-  if (request.Scale) settings.FixedCellLength = 1 / *request.Scale;
+  if (request.Scale) settings.FixedCellLength = *request.Scale;
   CellReceiver receiver(settings);
   EdgeTimeline timeline(sink, UnitsPerSecond / source.Rate);
   SampleGuard guard;
@@ -127,7 +149,7 @@ std::string ImportSamples(SampleSource& source, const std::string& name,
   summary.Overruns = source.Overruns;
   if (refused) return {};  // the sink says why
   if (framesRead == 0) return name + " holds an empty recording";
-  if (!receiver.SawSignal()) return name + " is silent: no signal to receive";
+  if (!receiver.SawSignal()) return NoSignalFound(name, guard.Peak);
   if (summary.Runs == 0) return name + " is flat: the level never changes";
   return {};
 }

@@ -10,6 +10,14 @@
 #include "import/import_request.h"
 #include "import/sample_source.h"
 
+// The sample rates a recording is received at: from about 1.2 samples a cell up to the fastest
+// sound cards.
+inline constexpr int LowestSampleRate = 8000;
+inline constexpr int HighestSampleRate = 768000;
+
+// Says that `name`'s sample rate `rate` is out of range; an empty text when it is in range.
+std::string RefuseSampleRate(const std::string& name, double rate);
+
 // `name` names the input in messages. Returns an error text, empty on success.
 std::string ImportSamples(SampleSource& source, const std::string& name,
                           const ImportRequest& request, ImportSummary& summary);

@@ -41,7 +41,8 @@ std::string SourceName(const SourceOptions& options);
 // pace), rather than a stream or a sound card.
 bool SourceIsFile(const SourceOptions& options);
 
-// The receiver's closing summary ("import: ..." lines) after a source that came as samples.
+// The receiver's closing summary (lines the command prefixes with its name) after a source that
+// came as samples.
 std::string ReceivedSummary(const SourceOptions& options, const SourceReport& report);
 
 // Decodes the source to its end (or until the observer wants no more, or a stop signal ends a

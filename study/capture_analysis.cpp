@@ -199,7 +199,7 @@ std::string CaptureAnalysis::Verdict() const {
     return Printf(
         "No sync run was found: the timing is %.1f percent %s (cells measure %.3f units against "
         "6.623); import again with --scale %.4f.",
-        std::abs(off), off > 0 ? "slow" : "fast", fit.MeasuredUnitsPerCell(), fit.ScaleToNominal());
+        std::abs(off), off > 0 ? "slow" : "fast", fit.MeasuredUnitsPerCell(), fit.ClockFactor());
   }
   if (syncs_ == 0) {
     return Printf(
@@ -210,7 +210,7 @@ std::string CaptureAnalysis::Verdict() const {
   std::string verdict;
   if (std::abs(off) > TimingTolerancePercent) {
     verdict += Printf("The timing is %.1f percent %s; import again with --scale %.4f. ",
-                      std::abs(off), off > 0 ? "slow" : "fast", fit.ScaleToNominal());
+                      std::abs(off), off > 0 ? "slow" : "fast", fit.ClockFactor());
   }
   const std::uint64_t missing = FramesMissing();
   const std::uint64_t sent = syncs_ + missing;
@@ -285,7 +285,7 @@ std::string CaptureAnalysis::Text() const {
   text += Printf("Cell length: %.4f units (nominal 6.623, %+.2f%%)", fit.MeasuredUnitsPerCell(),
                  fit.PercentOffNominal());
   if (std::abs(fit.PercentOffNominal()) > TimingTolerancePercent) {
-    text += Printf("; import again with --scale %.4f", fit.ScaleToNominal());
+    text += Printf("; import again with --scale %.4f", fit.ClockFactor());
   }
   text += "\n";
   text += Printf("Runs: %llu, %.3f s\n", static_cast<unsigned long long>(runs_), Seconds());
@@ -351,7 +351,7 @@ std::string CaptureAnalysis::Json(const std::string& name) const {
          ",\"negative_runs\":" + std::to_string(negativeRuns_) + ",\"run_cells\":" + cells +
          ",\"timing_error\":" + errors +
          Printf(",\"cell_units\":%.6f,\"cell_percent_off\":%.4f,\"scale\":%.6f",
-                fit.MeasuredUnitsPerCell(), fit.PercentOffNominal(), fit.ScaleToNominal()) +
+                fit.MeasuredUnitsPerCell(), fit.PercentOffNominal(), fit.ClockFactor()) +
          ",\"syncs\":" + std::to_string(syncs_) +
          ",\"frames_complete\":" + std::to_string(frames_) +
          ",\"frames_cut_short\":" + std::to_string(FramesCutShort()) +

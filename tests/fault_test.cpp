@@ -117,6 +117,25 @@ TEST(Faults, FailuresAndInterruptionsLeaveOldOutputsAsTheyWere) {
   });
 }
 
+// A limit on file size makes writes fail as a full disk does (EFBIG rather than ENOSPC), here
+// at 20002 bytes: 5000 whole records and half of the next.
+TEST(Faults, AFullDiskKeepsTheWholeRecordsOfALiveRecordingOnly) {
+  const std::string recording =
+      "$T synth --pattern steps --frames 400 -o big.cap --wav big.wav 2>/dev/null;"
+      " $T import big.wav -o whole.cap 2>/dev/null;";
+  const std::string limited = "sh -c \"trap '' XFSZ; ";
+  const std::string full = " prlimit --fsize=20002 $T import ";
+  RunCases({
+      {"a recording from a pipe keeps 5000 runs", recording,
+       limited + "cat big.wav |" + full + "- -o live.cap\"", 1,
+       "cannot write to live.cap: File too large; the whole runs written before are kept",
+       "test $(stat -c %s live.cap) = 20000 && cmp -n 20000 live.cap whole.cap && " + Untouched},
+      {"a file, which can be imported again, keeps the old output", recording,
+       limited + "exec" + full + "big.wav -o old.cap\"", 1,
+       "cannot write to old.cap: File too large", Untouched},
+  });
+}
+
 TEST(Faults, BadAndEndlessInputsGetClearErrorsInBoundedMemory) {
   // Peak memory of the command under test, in KB, must stay below the bound.
   auto bounded = [](const std::string& command) {
@@ -233,6 +252,15 @@ TEST(Faults, ClosedStandardStreamsAreNeitherReadNorTakenByFiles) {
       {"files in and out with standard input and output closed", "",
        "sh -c '$T export x.cap -o y.csv <&- >&-'", 0, "40 frames written",
        "test $(wc -l < y.csv) = 41"},
+      {"a file out with standard error closed holds no message", "",
+       "sh -c '$T export x.cap -o y.csv 2>&-'", 0, "",
+       "test $(wc -l < y.csv) = 41 && ! grep -q Morvantis y.csv"},
+      // Standard input left non-blocking by whoever started the command, and empty at first.
+      {"standard input that does not block", "",
+       "sh -c '(sleep 0.3; cat x.cap) | python3 -c \"import os, fcntl, sys; "
+       "fcntl.fcntl(0, fcntl.F_SETFL, os.O_NONBLOCK); os.execvp(sys.argv[1], sys.argv[1:])\" "
+       "$T export - -o y.csv'",
+       0, "40 frames written", "test $(wc -l < y.csv) = 41"},
   });
 }
 
@@ -329,6 +357,11 @@ TEST(Faults, UsageErrorsExitTwoInEveryCommand) {
        "0x1 is not a number", none},
       {"export: an unknown format", "", "$T export x.cap --format xml -o o.cap", 2, "xml", none},
       {"analyze: no capture", "", "$T analyze", 2, "capture", none},
+      {"import: no output", "", "$T import a.wav", 2, "give the capture to write with -o", none},
+      {"import: hexadecimal seconds", "", "$T import a.wav --seconds 0x10 -o o.cap", 2,
+       "0x10 is not a number", none},
+      {"import: a rate no recording is received at", "",
+       "$T import - --raw s16le --rate 4000 -o o.cap", 2, "4000 is outside 8000 to 768000", none},
   });
 }
 
@@ -357,6 +390,49 @@ TEST(Faults, MessagesCountInTheSingularAndNameTheirCommand) {
        "$T plot one.cap -o one.svg", 0, "", "grep -q ' - 1 frame, 0 lost' one.svg"},
       {"an input that cannot be opened says why", "", "$T synth v.csv/rows -o o.cap", 1,
        "cannot open v.csv/rows: Not a directory", Untouched},
+      {"import's summary", "", "sh -c '$T import a.wav -o o.cap 2>err'", 0, "",
+       "grep -q '^MorvantisCapture import: 40 frames decoded from it$' err && " + prefixed},
+      {"the receiver's summary in export", "", "sh -c '$T export a.wav -o o.csv 2>err'", 0, "",
+       "grep -q '^MorvantisCapture export: a.wav: WAV' err && " + prefixed},
+  });
+}
+
+// A recording in which the receiver finds no signal: the message says what it holds instead,
+// or that its sample rate is one no recording is received at (whatever libsndfile makes of it).
+TEST(Faults, ARecordingWithoutTheSignalSaysWhatItHolds) {
+  const std::string noPulses = "holds no pulse signal with cells of 0.15 ms; its peak level is ";
+  const std::string outOfRange =
+      " Hz, is out of range: recordings are received at 8000 to 768000 Hz";
+  const std::string none = "test ! -e o.cap && " + Untouched;
+  // WAV headers of 16-bit mono samples, the rate as given, and a second of a full-scale square.
+  const std::string wavs =
+      "python3 -c \"import struct\nfor rate in (1, 2000000000, 4000000000):\n"
+      "  data = struct.pack('<2h', 32767, -32767) * 22050\n"
+      "  open('r%d.wav' % rate, 'wb').write(b'RIFF' + struct.pack('<I', 36 + len(data)) + "
+      "b'WAVEfmt ' + struct.pack('<IHHIIHH', 16, 1, 1, rate, rate * 2 % 2**32, 2, 16) + b'data' + "
+      "struct.pack('<I', len(data)) + data)\";";
+  RunCases({
+      {"full-scale random samples", "head -c 200000 /dev/urandom > n.raw;",
+       "$T import n.raw --raw s16le -o o.cap", 1, noPulses + "1 of full scale", none},
+      {"infinite floats", "python3 -c \"open('i.raw', 'wb').write(b'\\0\\0\\x80\\x7f' * 50000)\";",
+       "$T import i.raw --raw f32le -o o.cap", 1, noPulses + "1 of full scale", none},
+      {"the signal under noise as loud",
+       "$T synth --pattern steps --frames 40 -o n.cap --wav n.wav --noise 0.8 2>/dev/null;",
+       "$T import n.wav -o o.cap", 1, noPulses + "1 of full scale", none},
+      {"a steady level",
+       "$T synth --frames 1 -o f.cap --wav f.wav --amplitude 0 --dc-offset 0.25 2>/dev/null;",
+       "$T import f.wav -o o.cap", 1, noPulses + "0.25 of full scale", none},
+      {"nothing at all", "head -c 50000 /dev/zero > z.raw;", "$T import z.raw --raw s16le -o o.cap",
+       1, "z.raw is silent: every sample is 0", none},
+      {"a WAV header of 1 Hz", wavs, "$T import r1.wav -o o.cap", 1,
+       "r1.wav's sample rate, 1" + outOfRange, none},
+      {"a WAV header of 2e9 Hz", wavs, "$T import r2000000000.wav -o o.cap", 1,
+       "r2000000000.wav's sample rate, 2000000000" + outOfRange, none},
+      {"a WAV header of 4e9 Hz, beyond libsndfile's numbers", wavs,
+       "$T import r4000000000.wav -o o.cap", 1,
+       "r4000000000.wav's sample rate, 4000000000" + outOfRange, none},
+      {"the same on standard input", wavs, "sh -c 'cat r4000000000.wav | $T import - -o o.cap'", 1,
+       "standard input's sample rate, 4000000000" + outOfRange, none},
   });
 }
 

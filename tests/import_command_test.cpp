@@ -103,13 +103,15 @@ TEST(EdgeTimeline, OneHourAt48kHzKeepsEverySyncAtEighteenCells) {
 
 // The same signal in several logic-export spellings imports to the same runs.
 TEST(LogicImport, VcdAndCsvSpellingsGiveTheSameRuns) {
-  auto import = [](const std::string& text, bool vcd, const std::string& signal = "") {
+  auto import = [](const std::string& text, bool vcd, const std::string& signal = "",
+                   double scale = 1) {
     std::istringstream in(text);
     RunCollector collected;
     ImportSummary summary;
     ImportRequest request;
     request.Sink = &collected;
     request.Logic.Signal = signal;
+    request.Scale = scale;
     std::string error =
         vcd ? ImportVcd(in, "t", request, summary) : ImportLevelCsv(in, "t", request, summary);
     EXPECT_EQ(error, "");
@@ -130,6 +132,10 @@ TEST(LogicImport, VcdAndCsvSpellingsGiveTheSameRuns) {
                    "#0 b0000 % #2700000000 b0100 % #3000000000 b0 % #3600000000 b1 % #4000000000\n",
                    true),
             expected);
+  // A transmitter 3 percent slow, read with its clock as --scale: the same runs.
+  EXPECT_EQ(
+      import("time,level\n0,0\n0.002781,1\n0.00309,0\n0.003708,1\n0.00412,1\n", false, "", 1.03),
+      expected);
   // Rows at irregular times; only the changes count.
   EXPECT_EQ(import("time,level\n0,0\n0.0013,0\n0.0027,1\n0.00271,1\n0.0029,1\n0.003,0\n0.0036,1\n0."
                    "0037,1\n0.004,1\n",
@@ -169,7 +175,7 @@ TEST(ImportCommand, BadInputsSayWhatIsWrongAndLeaveNoFile) {
       {notAudio, "", "is not an audio file that can be read"},
       {truncated, "", "is truncated"},
       {empty, "", "empty recording"},
-      {flat, "", "silent"},
+      {flat, "", "holds no pulse signal"},
       {vcdWithoutSignal, "", "choose a signal with --signal; the file has: a b"},
       {vcdWithoutSignal, "--signal c", "no signal named \"c\""},
       {badCsv, "", ":4: time goes backwards"},
@@ -205,7 +211,8 @@ TEST(ImportCommand, TheSummaryCountsTheFramesAndWarnsWhenThereAreNone) {
   const ProgramResult wrong = RunCommand(
       Tool + " import " + folder + "/s.raw --raw s16le --rate 22050 -o " + folder + "/wrong.cap");
   EXPECT_EQ(wrong.exitCode, 0) << wrong.err;
-  EXPECT_NE(wrong.err.find("import: 0 frames decoded from it\nimport: warning: no frame decodes"),
+  EXPECT_NE(wrong.err.find("import: 0 frames decoded from it\nMorvantisCapture import: warning: no "
+                           "frame decodes"),
             std::string::npos)
       << wrong.err;
   RunCommand("rm -rf " + folder);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/signal_layout.h"
 #include "import/cell_receiver.h"
 #include "tests/test_support.h"
 
@@ -188,7 +189,8 @@ TEST(Receiver, TrustedFramesAreNeverInventedAndACleanRecordingLosesNone) {
 }
 
 // The cell clock measures what the transmitter did, and the capture is written at the nominal
-// cell length whatever it was; --scale fixes the length instead of tracking it.
+// cell length whatever it was; --scale fixes the length instead of tracking it, reading the
+// transmitter's clock as synth's --time-scale gives it: the summary names the --scale that fits.
 TEST(Receiver, SummaryReportsTheMeasuredCellAndTheCorrection) {
   std::string audio = TemporaryPath(".wav"), sent = TemporaryPath(".cap");
   ASSERT_EQ(RunCommand(Tool + " synth --pattern sweep --frames 100 -o " + sent + " --wav " + audio +
@@ -198,13 +200,21 @@ TEST(Receiver, SummaryReportsTheMeasuredCellAndTheCorrection) {
   ProgramResult tracked = RunCommand(Tool + " import " + audio + " -o " + TemporaryPath(".cap"));
   EXPECT_NE(tracked.err.find("cell length 6.82"), std::string::npos) << tracked.err;
   EXPECT_NE(tracked.err.find("+3.0"), std::string::npos) << tracked.err;
-  EXPECT_NE(tracked.err.find("corrected by 0.97"), std::string::npos) << tracked.err;
-  // The scale analyze advises for such a recording, fixed: every frame as sent.
+  const std::size_t advice = tracked.err.find("as --scale ");
+  ASSERT_NE(advice, std::string::npos) << tracked.err;
+  const std::string scale = tracked.err.substr(advice + 11, 6);
+  EXPECT_NEAR(std::stod(scale), 1.03, 0.003) << tracked.err;
+  // That scale, fixed: every frame as sent, at the nominal cell length.
   std::string received = TemporaryPath(".cap");
-  ProgramResult fixed = RunCommand(Tool + " import " + audio + " --scale 0.9709 -o " + received);
+  ProgramResult fixed =
+      RunCommand(Tool + " import " + audio + " --scale " + scale + " -o " + received);
   EXPECT_EQ(fixed.exitCode, 0) << fixed.err;
   EXPECT_NE(fixed.err.find("with --scale"), std::string::npos) << fixed.err;
   EXPECT_EQ(FramesOf(received), FramesOf(sent));
+  ProgramResult analyzed = RunCommand(Tool + " analyze " + received + " --json");
+  EXPECT_NEAR(std::stod(analyzed.out.substr(analyzed.out.find("\"cell_units\":") + 13)),
+              UnitsPerCell, UnitsPerCell * 0.002)
+      << analyzed.out;
 }
 
 // Another transmitter's crosstalk, at a third of the level: it is heard before the first edge of

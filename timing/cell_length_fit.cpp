@@ -80,6 +80,6 @@ double CellLengthFit::PercentOffNominal() const {
   return (MeasuredUnitsPerCell() / UnitsPerCell - 1) * 100;
 }
 
-double CellLengthFit::ScaleToNominal() const {
-  return UnitsPerCell / MeasuredUnitsPerCell();
+double CellLengthFit::ClockFactor() const {
+  return MeasuredUnitsPerCell() / UnitsPerCell;
 }

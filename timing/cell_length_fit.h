@@ -27,8 +27,9 @@ class CellLengthFit {
   // How far the measured cell is from the nominal one, in percent (positive: longer, slower).
   double PercentOffNominal() const;
 
-  // The --scale that makes a new import come out at the nominal cell length.
-  double ScaleToNominal() const;
+  // The transmitter's clock factor the cells show, as --scale takes it: the measured length
+  // over the nominal one (1.03: a transmitter 3 percent slow, its cells 3 percent long).
+  double ClockFactor() const;
 
  private:
   static constexpr std::size_t LongestDuration = 256;  // about 38 cells

@@ -42,10 +42,9 @@ std::string MakeFolders(const std::string& path) {
 int RunCalibrate(const CalibrateOptions& options) {
   const std::string path = options.output.empty() ? DefaultCalibrationPath() : options.output;
   if (path.empty()) return Fail(Command, "no HOME or XDG_CONFIG_HOME: give -o FILE");
-  std::fprintf(stderr,
-               "%s: move every stick and switch through its whole range, then let the sticks "
-               "go; the input's end (or Ctrl-C) takes the centres.\n",
-               Command);
+  Note(Command,
+       "move every stick and switch through its whole range, then let the sticks go; the "
+       "input's end (or Ctrl-C) takes the centres.");
   if (std::string error = CheckSourceOptions(options.source); !error.empty()) {
     return Usage(Command, error);
   }
@@ -62,7 +61,7 @@ int RunCalibrate(const CalibrateOptions& options) {
                              " frames; nothing written");
   }
   if (!unmoved.empty()) {
-    std::fprintf(stderr, "%s: channels %s never moved; they stay raw\n", Command, unmoved.c_str());
+    Note(Command, "channels " + unmoved + " never moved; they stay raw");
   }
   if (options.output.empty()) {
     if (std::string error = MakeFolders(path); !error.empty()) return Fail(Command, error);
@@ -72,7 +71,7 @@ int RunCalibrate(const CalibrateOptions& options) {
   const std::string text = CalibrationText(calibration);
   std::fwrite(text.data(), 1, text.size(), file.Stream());
   if (std::string error = file.Commit(); !error.empty()) return Fail(Command, error);
-  std::fprintf(stderr, "%s: %s", Command, (file.Name() + ":\n" + text).c_str());
+  Note(Command, file.Name() + ":\n" + text);
   return ExitOk;
 }
 

@@ -21,8 +21,18 @@ std::string Shown(double value) {
 
 }  // namespace
 
+void Note(const std::string& command, const std::string& text) {
+  for (std::size_t start = 0; start < text.size();) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::fprintf(stderr, "MorvantisCapture %s: %.*s\n", command.c_str(),
+                 static_cast<int>(end - start), text.c_str() + start);
+    start = end + 1;
+  }
+}
+
 int Fail(const std::string& command, const std::string& message) {
-  std::fprintf(stderr, "MorvantisCapture %s: %s\n", command.c_str(), message.c_str());
+  Note(command, message);
   return ExitFailed;
 }
 

@@ -16,6 +16,10 @@ int Fail(const std::string& command, const std::string& message);
 // The same for options that make no sense together: returns ExitUsage.
 int Usage(const std::string& command, const std::string& message);
 
+// Prints each line of `text` (its last newline may be left off) on standard error as
+// "MorvantisCapture COMMAND: LINE": every message of every command starts with its name.
+void Note(const std::string& command, const std::string& text);
+
 // Standard output is checked once at the end: flushed, then its error state. Returns the exit
 // code to use, reporting a failure on standard error.
 int FinishStandardOutput(const std::string& command, int exitCode);
@@ -26,6 +30,10 @@ CLI::Validator NumberIn(double lowest, double highest);
 
 // An option's value must be a whole decimal number from `lowest` to `highest`.
 CLI::Validator WholeNumberIn(long long lowest, long long highest);
+
+// What --scale and synth's --time-scale take, in the same words in each option's help.
+inline const std::string ClockFactorMeaning =
+    "the transmitter's clock: 1.03 is a transmitter 3 percent slow, its cells 3 percent long";
 
 // --speed: how fast a capture file plays, in times its own pace; 0 as fast as it decodes.
 void AddSpeedOption(CLI::App* command, double& speed);

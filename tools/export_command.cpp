@@ -85,7 +85,7 @@ int RunExport(const ExportOptions& options) {
     return Fail(Command, "cannot write to " + file.Name() + "; the export is incomplete");
   }
   if (std::string error = file.Commit(); !error.empty()) return Fail(Command, error);
-  std::fputs(ReceivedSummary(options.source, report).c_str(), stderr);
+  Note(Command, ReceivedSummary(options.source, report));
   std::fprintf(stderr, "MorvantisCapture export: %llu frames written, %llu lost or cut short\n",
                static_cast<unsigned long long>(exporter.FramesWritten()),
                static_cast<unsigned long long>(exporter.FramesLost()));

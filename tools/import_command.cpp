@@ -11,6 +11,7 @@
 #include <fstream>
 #include <memory>
 
+#include "common/capture_records.h"
 #include "files/capture_writer.h"
 #include "files/file_identity.h"
 #include "files/output_file.h"
@@ -55,7 +56,7 @@ ProgressReport ProgressBar(const std::string& input) {
     int percent = static_cast<int>(fraction * 100);
     if (percent == shown) return;
     shown = percent;
-    std::fprintf(stderr, "\rimport: %s %3d%%", input.c_str(), percent);
+    std::fprintf(stderr, "\rMorvantisCapture import: %s %3d%%", input.c_str(), percent);
     if (percent >= 100) std::fputc('\n', stderr);
   };
 }
@@ -73,11 +74,18 @@ int RunImport(ImportOptions options) {
                                  : "give an input (a file, or - for standard input) or --device");
   }
   if (options.output.empty()) return Usage(Command, "give the capture to write with -o");
-  if (!device && request.Input != "-") {
+  // A live recording (a sound card, a pipe, a FIFO) cannot be made again: when the output
+  // fails, what reached it is kept, as when the user ends the recording.
+  bool live = device;
+  if (!device && request.Input == "-") {
+    struct stat info {};
+    live = fstat(STDIN_FILENO, &info) != 0 || !S_ISREG(info.st_mode);
+  } else if (!device) {
     struct stat info {};
     if (stat(request.Input.c_str(), &info) != 0)
       return Fail(Command, "cannot open " + request.Input + ": " + std::strerror(errno));
     if (S_ISDIR(info.st_mode)) return Fail(Command, request.Input + " is a directory");
+    live = !S_ISREG(info.st_mode);
   }
   std::vector<std::string> inputs;
   if (!device) inputs.push_back(request.Input);
@@ -102,22 +110,26 @@ int RunImport(ImportOptions options) {
   request.Progress = ProgressBar(request.Input);
   ImportSummary summary;
   std::string error = device ? ImportDevice(request, summary) : importer->Read(request, summary);
+  if (error.empty()) writer.Finish();
   if (error.empty() && writer.Failure() != 0) {
     error = "cannot write to " + output.Name() + ": " + std::strerror(writer.Failure());
+    if (live) {
+      std::string kept = output.CommitWholeRecords(CaptureRecordBytes);
+      error += kept.empty() ? "; the whole runs written before are kept" : "; " + kept;
+    }
   }
   if (!error.empty()) return Fail(Command, error);
   if (std::string commitError = output.Commit(); !commitError.empty())
     return Fail(Command, commitError);
-  std::fputs(ImportSummaryText(request, output.Name(), summary).c_str(), stderr);
+  Note(Command, ImportSummaryText(request, output.Name(), summary));
   const FrameTally& tally = decode.Tally();
-  std::fprintf(stderr, "import: %llu frame%s decoded from it\n",
-               static_cast<unsigned long long>(tally.Complete), tally.Complete == 1 ? "" : "s");
+  Note(Command, std::to_string(tally.Complete) + (tally.Complete == 1 ? " frame" : " frames") +
+                    " decoded from it");
   if (tally.Complete == 0) {
-    std::fprintf(stderr,
-                 "import: warning: no frame decodes from this recording: it may not carry the "
-                 "signal, or be too damaged%s\n",
-                 summary.Rate > 0 ? ", or its sample rate is not what the input says (--rate)"
-                                  : ", or its timing is off (--scale)");
+    Note(Command, std::string("warning: no frame decodes from this recording: it may not carry "
+                              "the signal, or be too damaged") +
+                      (summary.Rate > 0 ? ", or its sample rate is not what the input says (--rate)"
+                                        : ", or its timing is off (--scale)"));
   }
   return ExitOk;
 }
@@ -137,13 +149,15 @@ void AddImportCommand(CLI::App& app, int& exitCode) {
       "  MorvantisCapture import --device plughw:1 -o - | Morvantis /dev/stdin 2\n"
       "  arecord -t raw -f S16_LE -r 44100 | MorvantisCapture import - --raw s16le -o -\n"
       "\n"
-      "Audio (anything libsndfile reads) goes through a receiver: a filter matched to the bit\n"
-      "cell, a cell clock that follows a transmitter or sound card up to about 5 percent fast\n"
-      "or slow, and decisions at each cell's middle against a baseline that follows DC offset,\n"
-      "hum, AGC and AC droop. The capture is written in whole cells of the nominal length.\n"
+      "Audio (anything libsndfile reads, at 8 to 768 kHz) goes through a receiver: a filter\n"
+      "matched to the bit cell, a cell clock that follows a transmitter or sound card up to\n"
+      "about 5 percent fast or slow, and decisions at each cell's middle against a baseline\n"
+      "that follows DC offset, hum, AGC and AC droop. The capture is written in whole cells of\n"
+      "the nominal length; when a write fails (a full disk) while recording a sound card, a\n"
+      "pipe or a FIFO, the whole runs written before are kept.\n"
       "VCD: the signal's level changes, with the file's timescale. CSV: rows of time (seconds)\n"
       "and level (0.5 or more is high). The summary on standard error gives the cell length\n"
-      "measured against the nominal 6.623 units and the correction applied.");
+      "measured against the nominal 6.623 units and the --scale it amounts to.");
   command->add_option("input", options->request.Input,
                       "Recording: audio, raw PCM, .vcd or .csv; - for standard input");
   command->add_option("-o,--output", options->output,

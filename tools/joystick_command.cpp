@@ -51,8 +51,7 @@ int RunJoystick(const JoystickCommandOptions& options) {
   const PlaybackClock clock(regularFile ? options.speed : 0);
   JoystickFeed feed(joystick, layout, calibration, plan, &clock);
   if (std::string error = feed.Start(); !error.empty()) return Fail(Command, error);
-  std::fprintf(stderr, "%s: %s\n", Command,
-               DescribeFlight(joystick.Node(), layout, plan, calibrationPath).c_str());
+  Note(Command, DescribeFlight(joystick.Node(), layout, plan, calibrationPath));
   std::fflush(stderr);
   SourceReport report;
   std::string error = PlaySource(options.source, feed, report);

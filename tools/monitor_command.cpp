@@ -420,7 +420,7 @@ int RunMonitor(MonitorOptions options) {
     feed.emplace(device, layout, calibration, plan, &flightClock);
     if (std::string error = feed->Start(); !error.empty()) return Fail(Command, error);
     const std::string flight = DescribeFlight(device.Node(), layout, plan, calibrationPath);
-    std::fprintf(stderr, "MorvantisCapture %s: joystick %s\n", Command, flight.c_str());
+    Note(Command, "joystick " + flight);
     view = JoystickView{&device, &*feed, flight.substr(flight.find(' ') + 1)};
   }
 
@@ -471,7 +471,7 @@ int RunMonitor(MonitorOptions options) {
   }
   if (!session.Quit()) session.End(StopRequested() ? "stopped" : "end of input");
   screen.reset();
-  std::fputs(ReceivedSummary(source, report).c_str(), stderr);
+  Note(Command, ReceivedSummary(source, report));
   return ExitOk;
 }
 

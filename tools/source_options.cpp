@@ -2,6 +2,7 @@
 #include "tools/source_options.h"
 
 #include "import/raw_pcm_import.h"
+#include "import/sample_import.h"
 #include "tools/command_support.h"
 
 void AddReceiverOptions(CLI::App* command, ImportRequest& request,
@@ -17,7 +18,7 @@ void AddReceiverOptions(CLI::App* command, ImportRequest& request,
   command
       ->add_option("--rate", request.Audio.Rate,
                    "Sample rate of raw PCM or a sound card in Hz (default 44100)")
-      ->check(WholeNumberIn(1000, 768000));
+      ->check(WholeNumberIn(LowestSampleRate, HighestSampleRate));
   command
       ->add_option("--channels", request.Audio.Channels,
                    "Channels of raw PCM or a sound card (default 1)")
@@ -39,8 +40,7 @@ void AddReceiverOptions(CLI::App* command, ImportRequest& request,
       ->check(NumberIn(-1e6, 1e6));
   command
       ->add_option("--scale", request.Scale,
-                   "Fixed timing instead of the tracked cell length: audio cells of 6.623/F "
-                   "units; logic exports' durations multiplied by F")
+                   "Fixed timing instead of the tracked cell length, as " + ClockFactorMeaning)
       ->check(NumberIn(0.5, 2.0));
 }
 

@@ -20,6 +20,7 @@
 #include "files/file_identity.h"
 #include "files/output_file.h"
 #include "files/stop_signal.h"
+#include "import/sample_import.h"
 #include "study/counted_noun.h"
 #include "tools/command_support.h"
 
@@ -247,8 +248,9 @@ void AddSynthCommand(CLI::App& app, int& exitCode) {
   synth->add_option("--wav", options->wav,
                     "Also render the signal as audio (.wav, .flac, .aiff or .w64 by extension; - "
                     "streams WAV to standard output)");
+  // The rates the receiver reads: a rendering that import would refuse helps nobody.
   synth->add_option("--rate", options->audio.Rate, "Sample rate of the audio (default 44100)")
-      ->check(WholeNumberIn(4000, 768000));
+      ->check(WholeNumberIn(LowestSampleRate, HighestSampleRate));
   synth
       ->add_option("--channels", options->audio.Channels,
                    "Channels of the audio, each with the signal (default 1)")
@@ -284,12 +286,12 @@ void AddSynthCommand(CLI::App& app, int& exitCode) {
       ->check(NumberIn(0.0, 10.0));
   synth
       ->add_option("--time-scale", options->audio.TimeScale,
-                   "The transmitter's timing: 1.03 renders it 3 percent slow (default 1)")
+                   "Audio timing, as " + ClockFactorMeaning + " (default 1)")
       ->check(NumberIn(0.5, 2.0));
   synth
       ->add_option("--capture-time-scale", options->impairments.TimeScale,
-                   "The capture's own timing, as a logic analyzer records a transmitter off its "
-                   "clock: 1.03 makes every cell 3 percent longer (default 1)")
+                   "The capture's own timing, as a logic analyzer records " + ClockFactorMeaning +
+                       " (default 1)")
       ->check(NumberIn(0.5, 2.0));
   synth
       ->add_option("--silent-runs-ms", options->audio.SilentRunsMs,

@@ -57,7 +57,7 @@ flights() {
   local flying=$!
   local node=""
   for _ in $(seq 600); do
-    node="$(sed -n 's/^joystick: \(\/dev\/input\/event[0-9]*\) .*/\1/p' evtest.err)"
+    node="$(sed -n 's/^MorvantisCapture joystick: \(\/dev\/input\/event[0-9]*\) .*/\1/p' evtest.err)"
     [ -n "$node" ] && break
     sleep 0.05
   done
