@@ -66,10 +66,8 @@ int RunExport(const ExportOptions& options) {
     percent = CalibratedTenthsOf(calibration);
   }
   SourceOptions source = options.source;
-  if (!options.eccFile.empty()) {
-    if (std::string error = LoadEccCode(options.eccFile, source.Session.Ecc.emplace());
-        !error.empty())
-      return Fail(Command, error);
+  if (std::string error = UseEccCode(options.eccFile, source); !error.empty()) {
+    return Fail(Command, error);
   }
   OutputFile file;
   if (std::string error = file.Open(output); !error.empty()) return Fail(Command, error);

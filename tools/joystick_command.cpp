@@ -25,9 +25,10 @@ struct JoystickCommandOptions {
   SourceOptions source;
   double speed = 1;
   JoystickOptions joystick;
+  std::string eccFile;  // the groups' check code
 };
 
-int RunJoystick(const JoystickCommandOptions& options) {
+int RunJoystick(JoystickCommandOptions options) {
   JoystickLayout layout;
   FailsafePlan plan;
   if (std::string error = ReadJoystickOptions(options.joystick, layout, plan); !error.empty()) {
@@ -42,6 +43,9 @@ int RunJoystick(const JoystickCommandOptions& options) {
   }
   if (std::string error = CheckSourceOptions(options.source); !error.empty()) {
     return Usage(Command, error);
+  }
+  if (std::string error = UseEccCode(options.eccFile, options.source); !error.empty()) {
+    return Fail(Command, error);
   }
   const bool regularFile = SourceIsFile(options.source);
   // Nothing is written to files: a stop signal simply ends the flight.
@@ -84,5 +88,6 @@ void AddJoystickCommand(CLI::App& app, int& exitCode) {
   AddSourceOptions(command, options->source);
   AddSpeedOption(command, options->speed);
   AddJoystickOptions(command, options->joystick);
+  AddEccCodeOption(command, options->eccFile);
   command->callback([options, &exitCode] { exitCode = RunJoystick(*options); });
 }

@@ -53,6 +53,7 @@ struct MonitorOptions {
   bool joystick = false;
   JoystickOptions flight;
   std::string units = "raw";
+  std::string eccFile;  // the groups' check code
 };
 
 // The joystick flown beside the screen, as the screen shows it.
@@ -407,6 +408,9 @@ int RunMonitor(MonitorOptions options) {
       !error.empty()) {
     return Fail(Command, error);
   }
+  if (std::string error = UseEccCode(options.eccFile, source); !error.empty()) {
+    return Fail(Command, error);
+  }
   // Nothing is written: a stop signal, like q, simply ends the watching.
   EndInputOnSignal();
 
@@ -500,6 +504,7 @@ void AddMonitorCommand(CLI::App& app, int& exitCode) {
   AddSpeedOption(command, options->speed);
   AddSourceOptions(command, options->source);
   AddUnitsOption(command, options->units);
+  AddEccCodeOption(command, options->eccFile);
   command->add_flag("--joystick", options->joystick,
                     "Fly a virtual joystick from the same decode (as the joystick command does, "
                     "with its options below); the screen shows its device, failsafe and mapping");

@@ -1,6 +1,7 @@
 // A command in; its source and receiver options declared on it.
 #include "tools/source_options.h"
 
+#include "ecc/affine_code.h"
 #include "import/raw_pcm_import.h"
 #include "import/sample_import.h"
 #include "tools/command_support.h"
@@ -54,4 +55,9 @@ void AddSourceOptions(CLI::App* command, SourceOptions& options) {
                    "Signal time without a valid frame after which the signal counts as lost "
                    "(default 100)")
       ->check(NumberIn(20, 60000));
+}
+
+std::string UseEccCode(const std::string& file, SourceOptions& options) {
+  if (file.empty()) return "";
+  return LoadEccCode(file, options.Session.Ecc.emplace());
 }

@@ -17,3 +17,8 @@ void AddReceiverOptions(CLI::App* command, ImportRequest& request,
 
 // A reader's source: the positional SOURCE, the receiver's options and --signal-lost-ms.
 void AddSourceOptions(CLI::App* command, SourceOptions& options);
+
+// --ecc FILE for the readers of a source (export, monitor, joystick): the code is read into the
+// decode session's settings, so groups that fail it keep their frame's values from every
+// reader. Returns an error text (an input fault); no file, no code.
+std::string UseEccCode(const std::string& file, SourceOptions& options);
