@@ -27,7 +27,9 @@ struct SampleGuard {
       }
       samples[i] = x;
       Previous = x;
-      Peak = std::fmax(Peak, std::fabs(x));
+      // (x is a number by now: a plain comparison, where fmax would be a call per sample.)
+      const float magnitude = std::fabs(x);
+      Peak = magnitude > Peak ? magnitude : Peak;
     }
   }
 };
