@@ -56,7 +56,9 @@ int ExportFieldNamed(std::string_view label) {
   if (label == "type") return TypeField;
   if (label == "end_ms") return NeededFields;
   if (label == "aux_ok") return NeededFields + 1;
-  if (Numbered(label, "pct", '1', '8') >= 0) return NeededFields + 2;  // derived from ch1..ch8
+  // Derived from ch1..ch8, and a frame's grade: known, not needed.
+  if (Numbered(label, "pct", '1', '8') >= 0) return NeededFields + 2;
+  if (label == "margin" || label == "grade" || label == "why") return NeededFields + 2;
   if (int p = Numbered(label, "p", '1', '8'); p >= 0) return PositionField + p;
   if (int d = Numbered(label, "d", '1', '8'); d >= 0) return DeltaField + d;
   if (int a = Numbered(label, "aux", '0', '3'); a >= 0) return AuxField + a;

@@ -8,7 +8,7 @@
 // and until a channel's first position appears its rows wait for it (up to 4096 rows), so a
 // frame export, where half the channels are not yet known in the first row, feeds straight back.
 // When the header also names every column of the frame a frame export records (type, p1..p8,
-// d1..d8, aux0..aux3, ecc0..ecc3; end_ms, aux_ok and pct1..pct8 are then known too), each row also gives
+// d1..d8, aux0..aux3, ecc0..ecc3; end_ms, aux_ok, pct1..pct8, margin, grade and why are then known too), each row also gives
 // that frame as it was decoded: its parity, positions, deltas, aux and ecc.
 #pragma once
 

@@ -188,29 +188,31 @@ TEST(ExportCommand, PercentFollowsEachChannelsCalibration) {
       "# channel minimum centre maximum\n"
       "1 100 500 900\n3 0 20 1000\n",
       ".cal");
-  ProgramResult exported =
-      RunCommand(Tool + " export " + capture + " --units percent --calibration " + calibration);
+  ProgramResult exported = RunCommand(Tool + " export " + capture +
+                                      " --all-frames --units percent --calibration " + calibration);
   ASSERT_EQ(exported.exitCode, 0) << exported.err;
   std::istringstream lines(exported.out);
   std::string line;
   std::getline(lines, line);
-  ASSERT_NE(line.find(",ch8,pct1,pct2,pct3,pct4,pct5,pct6,pct7,pct8"), std::string::npos) << line;
+  ASSERT_NE(line.find(",ch8,pct1,pct2,pct3,pct4,pct5,pct6,pct7,pct8,margin,grade,why"),
+            std::string::npos)
+      << line;
   for (const Row& row : rows) {
     ASSERT_TRUE(std::getline(lines, line));
     std::vector<std::string> cells;
     std::istringstream fields(line);
     for (std::string cell; std::getline(fields, cell, ',');) cells.push_back(cell);
-    cells.resize(43);
+    cells.resize(46);
     EXPECT_EQ(cells[35], row.pct1) << line;
     EXPECT_EQ(cells[37], row.pct3) << line;
     EXPECT_EQ(cells[39], "") << "channel 5 has no calibration: " << line;
     std::getline(lines, line);
   }
-  // The export still feeds synth, which knows the percent columns for what they are.
+  // The export still feeds synth, which knows the percent and grade columns for what they are.
   ProgramResult again = RunCommand(Tool + " synth " + WriteTemporaryFile(exported.out, ".csv") +
                                    " -o " + TemporaryPath(".cap"));
   EXPECT_EQ(again.exitCode, 0) << again.err;
-  EXPECT_EQ(again.err.find("pct"), std::string::npos) << again.err;
+  EXPECT_EQ(again.err.find("ignoring"), std::string::npos) << again.err;
   // Without a calibration there is no percent to show.
   ProgramResult none = RunCommand(Tool + " export " + capture + " --units percent --calibration " +
                                   TemporaryPath(".cal"));
