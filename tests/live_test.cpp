@@ -15,29 +15,6 @@ namespace {
 const std::string Tool = MORVANTIS_CAPTURE_BINARY;
 const std::string Decoder = MORVANTIS_BINARY;
 
-// A folder with a capture and its audio (raw 16-bit samples too), made once per test.
-struct Recording {
-  std::string Folder, Capture, Wav, Raw;
-  explicit Recording(const std::string& synthOptions) {
-    Folder = TemporaryPath(".live");
-    Capture = Folder + "/s.cap";
-    Wav = Folder + "/s.wav";
-    Raw = Folder + "/s.raw";
-    EXPECT_EQ(
-        RunCommand("mkdir -p " + Folder + " && " + Tool + " synth " + synthOptions + " -o " +
-                   Capture + " --wav " + Wav + " && python3 -c \"import wave; w = wave.open('" +
-                   Wav + "'); open('" + Raw + "', 'wb').write(w.readframes(w.getnframes()))\"")
-            .exitCode,
-        0);
-  }
-  ~Recording() { RunCommand("rm -rf " + Folder); }
-};
-
-// Frame-end lines: one per frame at level 2.
-std::size_t FrameLines(const std::string& text) {
-  return Occurrences(text, "------ Time=");
-}
-
 TEST(Live, MorvantisShowsEveryChunksLinesBeforeTheNext) {
   Recording recording("--pattern sweep --frames 120 --glitch-rate 0.05 --jitter 0.5");
   const std::string capture = ReadFile(recording.Capture);

@@ -12,28 +12,8 @@ namespace {
 const std::string Tool = MORVANTIS_CAPTURE_BINARY;
 const std::string Decoder = MORVANTIS_BINARY;
 
-// A sweep rendered as 16-bit mono WAV at 44.1 kHz, and its samples alone.
-struct Rendering {
-  std::string Folder, Wav, Raw;
-  explicit Rendering(int frames) {
-    Folder = TemporaryPath(".presence");
-    Wav = Folder + "/s.wav";
-    Raw = Folder + "/s.raw";
-    EXPECT_EQ(RunCommand("mkdir -p " + Folder + " && " + Tool + " synth --pattern sweep --frames " +
-                         std::to_string(frames) + " -o " + Folder + "/s.cap --wav " + Wav +
-                         " && tail -c +45 " + Wav + " > " + Raw)
-                  .exitCode,
-              0);
-  }
-  ~Rendering() { RunCommand("rm -rf " + Folder); }
-};
-
-std::size_t FrameLines(const std::string& text) {
-  return Occurrences(text, "------ Time=");
-}
-
 TEST(SignalPresence, SilenceAndAStalledSoundCardShowAndStopsAreHeardAtAnyMoment) {
-  Rendering rendering(150);
+  Recording rendering("--pattern sweep --frames 150");
   const std::string raw = ReadFile(rendering.Raw);
   const std::string half = raw.substr(0, raw.size() / 4 * 2);
   FifoDevice device(rendering.Folder);
@@ -91,7 +71,7 @@ TEST(SignalPresence, ExportRecordsWhenTheSignalIsLostAndBack) {
 // the first frames decode while the rest has not arrived, and the whole stream decodes as the
 // file does.
 TEST(SignalPresence, AudioStreamsDecodeAsTheyArriveWhateverTheirHeaderClaims) {
-  Rendering rendering(150);
+  Recording rendering("--pattern sweep --frames 150");
   const std::string offline = RunCommand(Tool + " import " + rendering.Wav +
                                          " -o - 2>/dev/null | " + Decoder + " /dev/stdin 2")
                                   .out;
@@ -135,7 +115,7 @@ TEST(SignalPresence, AudioStreamsDecodeAsTheyArriveWhateverTheirHeaderClaims) {
 
 // Readers take audio themselves and decode it as import-then-decode does.
 TEST(SignalPresence, ReadersTakeAudioAsImportThenDecodeDoes) {
-  Rendering rendering(120);
+  Recording rendering("--pattern sweep --frames 120");
   const std::string viaCapture =
       RunCommand(Tool + " import " + rendering.Wav + " -o - 2>/dev/null | " + Tool +
                  " export - --format jsonl 2>/dev/null")

@@ -1,6 +1,8 @@
 // Shared test helpers: decoding into strings and event lists, running the built programs.
 #include "tests/test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <sstream>
 
 #include <poll.h>
@@ -275,6 +277,27 @@ int LivePipeline::Finish() {
 
 void LivePipeline::Signal(int signalNumber) {
   if (pid_ > 0) kill(-pid_, signalNumber);
+}
+
+Recording::Recording(const std::string& synthOptions) {
+  Folder = TemporaryPath(".recording");
+  Capture = Folder + "/s.cap";
+  Wav = Folder + "/s.wav";
+  Raw = Folder + "/s.raw";
+  EXPECT_EQ(RunCommand("mkdir -p " + Folder + " && " + std::string(MORVANTIS_CAPTURE_BINARY) +
+                       " synth " + synthOptions + " -o " + Capture + " --wav " + Wav +
+                       " && python3 -c \"import wave; w = wave.open('" + Wav + "'); open('" + Raw +
+                       "', 'wb').write(w.readframes(w.getnframes()))\"")
+                .exitCode,
+            0);
+}
+
+Recording::~Recording() {
+  RunCommand("rm -rf " + Folder);
+}
+
+std::size_t FrameLines(const std::string& text) {
+  return Occurrences(text, "------ Time=");
 }
 
 FifoDevice::FifoDevice(const std::string& folder) {

@@ -123,6 +123,17 @@ std::size_t Occurrences(const std::string& text, const std::string& needle);
 // Reads a whole file.
 std::string ReadFile(const std::string& path);
 
+// A folder with a capture made by synth (SYNTH_OPTIONS) and its audio: a 16-bit mono WAV at
+// 44.1 kHz and its samples alone; removed at the end.
+struct Recording {
+  std::string Folder, Capture, Wav, Raw;
+  explicit Recording(const std::string& synthOptions);
+  ~Recording();
+};
+
+// Frame-end lines in Morvantis's text: one per frame at level 2.
+std::size_t FrameLines(const std::string& text);
+
 // An ALSA capture device ("testin") through libasound's file plugin, reading a FIFO in `folder`
 // that the test feeds at its own pace; `Environment` goes before the command that opens it.
 struct FifoDevice {
