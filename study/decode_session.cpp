@@ -127,7 +127,10 @@ float DecodeSession::FrameMargin(std::uint32_t endCells) {
 }
 
 std::optional<FrameDoubt> DecodeSession::Grade(const DecodedFrame& frame) {
-  if (frame.Margin < settings_.TrustedMargin) return FrameDoubt::WeakCells;
+  // A known code tells damage from a weak decision that came out right: a frame with weak
+  // cells that fits it is trusted (the margin alone keeps out only some damaged frames, and
+  // costs right ones).
+  if (!settings_.Ecc && frame.Margin < settings_.TrustedMargin) return FrameDoubt::WeakCells;
   if (!frame.AuxOk) return FrameDoubt::Aux;
   if (frame.EccMismatches > 0) return FrameDoubt::Ecc;
   return std::nullopt;

@@ -9,7 +9,8 @@
 // OnDoubtfulFrame instead, counted by why:
 //
 //   weak cells   runs measured by a receiver, and one of the frame's own (after its sync run,
-//                to its last group's) had a cell decided closer to the middle than TrustedMargin
+//                to its last group's) had a cell decided closer to the middle than TrustedMargin;
+//                not asked when the code is known, whose check bits are far better evidence
 //   aux          a group's aux breaks the pattern (2, 0, 2, 0 unless the recording's own
 //                well-received frames agree on another, AuxPatternFrames of them in a row)
 //   ecc          given a code, a group's ecc is not the one the code gives its data

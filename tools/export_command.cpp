@@ -116,8 +116,9 @@ void AddExportCommand(CLI::App& app, int& exitCode) {
       "\n"
       "Only trusted frames are written. A frame is doubtful, and counted instead, when a cell of\n"
       "it was decided too close to the middle between the levels (audio only: margin under\n"
-      "0.05 of the amplitude), when its aux breaks the pattern (2,0,2,0, or another that the\n"
-      "recording's good frames keep), or with --ecc when a group fails the code. --all-frames\n"
+      "0.05 of the amplitude; with --ecc the code judges the cells instead), when its aux\n"
+      "breaks the pattern (2,0,2,0, or another that the recording's good frames keep), or with\n"
+      "--ecc when a group fails the code. --all-frames\n"
       "writes doubtful frames too, and ends every record with margin, grade (trusted or\n"
       "doubtful) and why (weak_cells, aux or ecc).");
   AddSourceOptions(command, options->source);
