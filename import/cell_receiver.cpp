@@ -93,7 +93,10 @@ void CellReceiver::Receive(const float* samples, std::size_t count, std::vector<
     ++i;
     if (filtered * side < -band) ChangeSide(filtered, edges);
     DecideCells(n, edges);
-    if (decision_.amplitude < NoiseFloor) Wait(average, n);
+    if (decision_.amplitude < NoiseFloor) {
+      EndSignal(edges);
+      Wait(average, n);
+    }
     Refresh();
   }
 }
@@ -272,6 +275,7 @@ void CellReceiver::DecideCells(std::uint64_t n, std::vector<double>& edges) {
         decision_.level = -decision_.level;
         decision_.AddToRun(std::min({decision_.heldMargins[0], decision_.heldMargins[1], margin}));
       } else if (quiet >= CellDecision::SilenceCells) {
+        EndSignal(edges);
         Wait(average, n);
         return;
       } else {
@@ -303,6 +307,11 @@ void CellReceiver::DecideCells(std::uint64_t n, std::vector<double>& edges) {
     decision_.level = level;
     ++clock_.nextCell;
   }
+}
+
+// The signal has ended in a silence: its last change goes on without waiting for the next.
+void CellReceiver::EndSignal(std::vector<double>& edges) {
+  if (const auto edge = gate_.End()) start_.Hand(*edge, edges, margins_);
 }
 
 // A change of level at the start of this cell: the run before has ended.

@@ -98,6 +98,7 @@ class CellReceiver {
 #endif
   void
   DecideCells(std::uint64_t n, std::vector<double>& edges);
+  void EndSignal(std::vector<double>& edges);
   void Emit(double cell, std::vector<double>& edges);
 
   ReceiverSettings settings_;

@@ -39,6 +39,23 @@ TEST(SignalPresence, SilenceAndAStalledSoundCardShowAndStopsAreHeardAtAnyMoment)
   EXPECT_EQ(live.Finish(), 0);
 }
 
+// A glitch filter keeps each change of level until the next shows the run between was no
+// glitch. When the transmitter is switched off no next change comes, and yet the last frame
+// before the silence shows at once, followed by the lost signal, with the input still open.
+TEST(SignalPresence, AGlitchFilterHoldsNoFrameBackAcrossASilence) {
+  Recording rendering("--pattern sweep --frames 60");
+  for (const char* filter : {"", " --min-run 0.5"}) {
+    SCOPED_TRACE(filter);
+    LivePipeline live(Tool + " export - --raw s16le --format jsonl" + filter);
+    live.Write(ReadFile(rendering.Raw) + std::string(44100, '\0'));
+    EXPECT_TRUE(live.WaitFor([](const std::string& out) {
+      return out.find("\"signal_lost\"") != std::string::npos;
+    })) << live.Output();
+    EXPECT_EQ(Occurrences(live.Output(), "\"end_ms\""), 60u) << live.Output();
+    EXPECT_EQ(live.Finish(), 0);
+  }
+}
+
 TEST(SignalPresence, ExportRecordsWhenTheSignalIsLostAndBack) {
   const std::string capture = TemporaryPath(".cap");
   ASSERT_EQ(

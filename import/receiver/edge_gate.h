@@ -2,7 +2,9 @@
 // each with the weakest decision margin of the run it ends. Out: the same, at once when no
 // shortest run is set; otherwise each once the next has shown that the run between was no
 // glitch (shorter runs are dropped with both of their edges, and the runs either side join, with
-// the weakest margin of the three).
+// the weakest margin of the three). When the signal ends, the edge kept is handed on at once:
+// the run after it is the silence, however long it lasts, and a frame it ends is not held back
+// until the transmitter is back.
 #pragma once
 
 #include <algorithm>
@@ -22,6 +24,7 @@ struct EdgeGate {
   void Reset() {
     pending.reset();
     lastPassed.reset();
+    lastEnded.reset();
     dropped = CellDecision::NoMargin;
   }
 
@@ -41,6 +44,10 @@ struct EdgeGate {
       return passed;
     }
     std::optional<GatedEdge> passed;
+    if (!pending && lastEnded && edge < *lastEnded) {
+      dropped = std::min(dropped, margin);
+      return passed;
+    }
     if (pending) {
       if (edge - pending->time < shortest) {
         // A run too short: drop both of its edges.
@@ -55,6 +62,14 @@ struct EdgeGate {
     return passed;
   }
 
+  // The signal has ended: the edge kept goes on now. (An edge after it that comes too soon is
+  // kept like any other; one before it would make a run of negative length, and is dropped.)
+  std::optional<GatedEdge> End() {
+    std::optional<GatedEdge> last = Last();
+    if (last) lastEnded = last->time;
+    return last;
+  }
+
   // The edge kept, at the end of the input.
   std::optional<GatedEdge> Last() {
     std::optional<GatedEdge> last = pending;
@@ -67,4 +82,5 @@ struct EdgeGate {
                                      ///< glitch
   double dropped = CellDecision::NoMargin;  ///< the weakest margin of the runs dropped since
   std::optional<double> lastPassed;         ///< the edge handed on last, without a shortest run
+  std::optional<double> lastEnded;          ///< the edge handed on when the signal last ended
 };
