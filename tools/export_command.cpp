@@ -118,9 +118,8 @@ void AddExportCommand(CLI::App& app, int& exitCode) {
       "it was decided too close to the middle between the levels (audio only: margin under\n"
       "0.05 of the amplitude; with --ecc the code judges the cells instead), when its aux\n"
       "breaks the pattern (2,0,2,0, or another that the recording's good frames keep), or with\n"
-      "--ecc when a group fails the code. --all-frames\n"
-      "writes doubtful frames too, and ends every record with margin, grade (trusted or\n"
-      "doubtful) and why (weak_cells, aux or ecc).");
+      "--ecc when a group fails the code. --all-frames writes doubtful frames too, and ends\n"
+      "every record with margin, grade (trusted or doubtful) and why (weak_cells, aux or ecc).");
   AddSourceOptions(command, options->source);
   command->add_option("--format", options->format, "csv or jsonl (default csv)")
       ->check(CLI::IsMember({"csv", "jsonl"}));
