@@ -1,5 +1,6 @@
 // Option texts in, the joystick's layout, failsafe plan and calibration out.
 #include "joystick/joystick_options.h"
+#include "files/file_name_check.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -69,10 +70,12 @@ void AddJoystickOptions(CLI::App* command, JoystickOptions& options) {
 }
 
 void AddCalibrationOption(CLI::App* command, std::string& path) {
-  command->add_option("--calibration", path,
-                      "Calibration file (default: " +
-                          std::string("$XDG_CONFIG_HOME/morvantis/calibration, else "
-                                      "~/.config/morvantis/calibration, when present)"));
+  command
+      ->add_option("--calibration", path,
+                   "Calibration file (default: " +
+                       std::string("$XDG_CONFIG_HOME/morvantis/calibration, else "
+                                   "~/.config/morvantis/calibration, when present)"))
+      ->check(FileName());
 }
 
 std::string ReadJoystickOptions(const JoystickOptions& options, JoystickLayout& layout,

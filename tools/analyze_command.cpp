@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <memory>
 
-#include "sources/signal_source.h"
 #include "ecc/affine_code.h"
-#include "files/file_identity.h"
+#include "files/file_name_check.h"
 #include "files/output_file.h"
+#include "sources/signal_source.h"
 #include "study/capture_analysis.h"
 #include "tools/command_support.h"
 #include "tools/source_options.h"
@@ -44,13 +44,14 @@ std::string SaveEcc(const EccSearchResult& ecc, const std::string& path) {
 }
 
 int RunAnalyze(const AnalyzeOptions& options) {
-  if (!options.saveEcc.empty()) {
-    std::vector<std::string> inputs;
-    if (!options.source.Input.empty()) inputs.push_back(options.source.Input);
-    if (!options.eccFile.empty()) inputs.push_back(options.eccFile);
-    if (std::string error = RefuseCollisions(inputs, {options.saveEcc}); !error.empty())
-      return Fail(Command, error);
-  }
+  // The report goes to standard output, the code (if asked for) to its own file.
+  if (options.saveEcc == "-")
+    return Usage(Command, "--save-ecc - would mix the code into the report on standard output");
+  std::vector<std::string> outputs = {"-"};
+  if (!options.saveEcc.empty()) outputs.push_back(options.saveEcc);
+  if (std::string error = RefuseWritingOverInputs(options.source, {options.eccFile}, outputs);
+      !error.empty())
+    return Fail(Command, error);
   CaptureAnalysis analysis;
   if (std::string error = CheckSourceOptions(options.source); !error.empty()) {
     return Usage(Command, error);
@@ -100,7 +101,8 @@ void AddAnalyzeCommand(CLI::App& app, int& exitCode) {
   AddSourceOptions(command, options->source);
   command->add_flag("--json", options->json, "Print one JSON object instead of text");
   AddEccCodeOption(command, options->eccFile);
-  command->add_option("--save-ecc", options->saveEcc,
-                      "Write the ecc code the groups fit to this file");
+  command
+      ->add_option("--save-ecc", options->saveEcc, "Write the ecc code the groups fit to this file")
+      ->check(FileName());
   command->callback([options, &exitCode] { exitCode = RunAnalyze(*options); });
 }

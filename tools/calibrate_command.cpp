@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "files/file_name_check.h"
 #include "files/output_file.h"
 #include "files/stop_signal.h"
 #include "joystick/calibration_recorder.h"
@@ -42,6 +43,8 @@ std::string MakeFolders(const std::string& path) {
 int RunCalibrate(const CalibrateOptions& options) {
   const std::string path = options.output.empty() ? DefaultCalibrationPath() : options.output;
   if (path.empty()) return Fail(Command, "no HOME or XDG_CONFIG_HOME: give -o FILE");
+  if (std::string error = RefuseWritingOverInputs(options.source, {}, {path}); !error.empty())
+    return Fail(Command, error);
   Note(Command,
        "move every stick and switch through its whole range, then let the sticks go; the "
        "input's end (or Ctrl-C) takes the centres.");
@@ -90,8 +93,10 @@ void AddCalibrateCommand(CLI::App& app, int& exitCode) {
       "the input (Ctrl-C). The minimum and maximum are the extremes seen, the centre the\n"
       "position at the end. The file: one line per channel, CHANNEL MINIMUM CENTRE MAXIMUM.");
   AddSourceOptions(command, options->source);
-  command->add_option("-o,--output", options->output,
-                      "Calibration file (default $XDG_CONFIG_HOME/morvantis/calibration, else "
-                      "~/.config/morvantis/calibration)");
+  command
+      ->add_option("-o,--output", options->output,
+                   "Calibration file (default $XDG_CONFIG_HOME/morvantis/calibration, else "
+                   "~/.config/morvantis/calibration)")
+      ->check(FileName());
   command->callback([options, &exitCode] { exitCode = RunCalibrate(*options); });
 }

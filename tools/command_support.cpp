@@ -1,5 +1,6 @@
 // How a subcommand reports failure and checks standard output and its numbers.
 #include "tools/command_support.h"
+#include "files/file_name_check.h"
 
 #include <cerrno>
 #include <cmath>
@@ -97,8 +98,10 @@ void AddUnitsOption(CLI::App* command, std::string& units) {
 }
 
 CLI::Option* AddEccCodeOption(CLI::App* command, std::string& file) {
-  return command->add_option("--ecc", file,
-                             "Check every group against the ecc code in this file (as analyze "
-                             "--save-ecc writes it); groups that fail are counted, and no frame of "
-                             "theirs is read for its values");
+  return command
+      ->add_option("--ecc", file,
+                   "Check every group against the ecc code in this file (as analyze "
+                   "--save-ecc writes it); groups that fail are counted, and no frame of "
+                   "theirs is read for its values")
+      ->check(FileName());
 }

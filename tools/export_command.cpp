@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "ecc/affine_code.h"
-#include "files/file_identity.h"
+#include "files/file_name_check.h"
 #include "files/output_file.h"
 #include "joystick/joystick_options.h"
 #include "sources/signal_source.h"
@@ -50,21 +50,21 @@ int RunExport(const ExportOptions& options) {
   if (std::string error = CheckSourceOptions(options.source); !error.empty()) {
     return Usage(Command, error);
   }
-  std::vector<std::string> inputs;
-  if (!options.source.Input.empty()) inputs.push_back(options.source.Input);
-  if (!options.eccFile.empty()) inputs.push_back(options.eccFile);
-  if (std::string error = RefuseCollisions(inputs, {output}); !error.empty())
-    return Fail(Command, error);
   Calibration calibration;
   PercentTenths percent;
+  std::string calibrationPath;
   if (options.units == "percent") {
-    std::string path;
-    if (std::string error = LoadNeededCalibration(options.calibration, calibration, path);
+    if (std::string error =
+            LoadNeededCalibration(options.calibration, calibration, calibrationPath);
         !error.empty()) {
       return Fail(Command, error);
     }
     percent = CalibratedTenthsOf(calibration);
   }
+  if (std::string error =
+          RefuseWritingOverInputs(options.source, {options.eccFile, calibrationPath}, {output});
+      !error.empty())
+    return Fail(Command, error);
   SourceOptions source = options.source;
   if (std::string error = UseEccCode(options.eccFile, source); !error.empty()) {
     return Fail(Command, error);
@@ -123,8 +123,10 @@ void AddExportCommand(CLI::App& app, int& exitCode) {
   AddSourceOptions(command, options->source);
   command->add_option("--format", options->format, "csv or jsonl (default csv)")
       ->check(CLI::IsMember({"csv", "jsonl"}));
-  command->add_option("-o,--output", options->output,
-                      "File to write, - for standard output (the default)");
+  command
+      ->add_option("-o,--output", options->output,
+                   "File to write, - for standard output (the default)")
+      ->check(FileName());
   AddUnitsOption(command, options->units);
   AddCalibrationOption(command, options->calibration);
   command->add_flag("--all-frames", options->allFrames,

@@ -14,6 +14,7 @@
 #include "common/capture_records.h"
 #include "files/capture_writer.h"
 #include "files/file_identity.h"
+#include "files/file_name_check.h"
 #include "files/output_file.h"
 #include "import/device_import.h"
 #include "import/importers.h"
@@ -158,10 +159,14 @@ void AddImportCommand(CLI::App& app, int& exitCode) {
       "VCD: the signal's level changes, with the file's timescale. CSV: rows of time (seconds)\n"
       "and level (0.5 or more is high). The summary on standard error gives the cell length\n"
       "measured against the nominal 6.623 units and the --scale it amounts to.");
-  command->add_option("input", options->request.Input,
-                      "Recording: audio, raw PCM, .vcd or .csv; - for standard input");
-  command->add_option("-o,--output", options->output,
-                      "Capture file to write, - for standard output (written as it goes)");
+  command
+      ->add_option("input", options->request.Input,
+                   "Recording: audio, raw PCM, .vcd or .csv; - for standard input")
+      ->check(FileName());
+  command
+      ->add_option("-o,--output", options->output,
+                   "Capture file to write, - for standard output (written as it goes)")
+      ->check(FileName());
   AddReceiverOptions(command, options->request, options->threshold);
   command->add_flag("--list-devices", options->listDevices, "List the capture devices and stop");
   command

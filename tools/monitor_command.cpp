@@ -408,6 +408,12 @@ int RunMonitor(MonitorOptions options) {
       !error.empty()) {
     return Fail(Command, error);
   }
+  // Its lines go to standard output, which must be there (a closed one is no place for them).
+  if (std::string error =
+          RefuseWritingOverInputs(source, {options.eccFile, calibrationPath}, {"-"});
+      !error.empty()) {
+    return Fail(Command, error);
+  }
   if (std::string error = UseEccCode(options.eccFile, source); !error.empty()) {
     return Fail(Command, error);
   }

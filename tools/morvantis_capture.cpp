@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "files/standard_streams.h"
 #include "files/stop_signal.h"
@@ -71,7 +72,12 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForVersion& version) {
     return app.exit(version);
   } catch (const CLI::ParseError& error) {
-    app.exit(error);
+    // In the command's own words, like every other message of it.
+    const std::vector<CLI::App*> parsed = app.get_subcommands();
+    if (parsed.empty()) return UsageError(error.what());
+    const std::string command = parsed.front()->get_name();
+    Note(command, std::string(error.what()) + "\nRun 'MorvantisCapture " + command +
+                      " --help' for its options.");
     return ExitUsage;
   }
   if (app.get_subcommands().empty()) return UsageError("no command given");

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "files/file_identity.h"
+#include "files/file_name_check.h"
 #include "files/output_file.h"
 #include "sources/signal_source.h"
 #include "study/plot_picture.h"
@@ -100,7 +101,8 @@ void AddPlotCommand(CLI::App& app, int& exitCode) {
       "follows the name: .svg or .png (- writes SVG to standard output).");
   AddSourceOptions(command, options->source);
   command->add_option("-o,--output", options->output, "Picture to write: .svg, .png or -")
-      ->required();
+      ->required()
+      ->check(FileName());
   command->add_option("--lanes", options->channels, "Channels to draw, e.g. 1,3,5 (default all)");
   command->add_option("--from", options->from, "Start of the picture in seconds (default 0)")
       ->check(NumberIn(0, 1e9));

@@ -2,6 +2,8 @@
 #include "tools/source_options.h"
 
 #include "ecc/affine_code.h"
+#include "files/file_identity.h"
+#include "files/file_name_check.h"
 #include "import/raw_pcm_import.h"
 #include "import/sample_import.h"
 #include "tools/command_support.h"
@@ -46,9 +48,11 @@ void AddReceiverOptions(CLI::App* command, ImportRequest& request,
 }
 
 void AddSourceOptions(CLI::App* command, SourceOptions& options) {
-  command->add_option("source", options.Input,
-                      "Capture or audio file; - for standard input (a capture stream, or raw "
-                      "samples with --raw); or give --device");
+  command
+      ->add_option("source", options.Input,
+                   "Capture or audio file; - for standard input (a capture stream, or raw "
+                   "samples with --raw); or give --device")
+      ->check(FileName());
   AddReceiverOptions(command, options.Request, options.Threshold);
   command
       ->add_option("--signal-lost-ms", options.Session.SignalLostMs,
@@ -60,4 +64,15 @@ void AddSourceOptions(CLI::App* command, SourceOptions& options) {
 std::string UseEccCode(const std::string& file, SourceOptions& options) {
   if (file.empty()) return "";
   return LoadEccCode(file, options.Session.Ecc.emplace());
+}
+
+std::string RefuseWritingOverInputs(const SourceOptions& source,
+                                    const std::vector<std::string>& otherInputs,
+                                    const std::vector<std::string>& outputs) {
+  std::vector<std::string> inputs;
+  if (!source.Input.empty()) inputs.push_back(source.Input);
+  for (const std::string& input : otherInputs) {
+    if (!input.empty()) inputs.push_back(input);
+  }
+  return RefuseCollisions(inputs, outputs);
 }

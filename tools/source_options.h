@@ -6,6 +6,8 @@
 #include <CLI/CLI.hpp>
 
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "import/import_request.h"
 #include "sources/signal_source.h"
@@ -22,3 +24,10 @@ void AddSourceOptions(CLI::App* command, SourceOptions& options);
 // decode session's settings, so groups that fail it keep their frame's values from every
 // reader. Returns an error text (an input fault); no file, no code.
 std::string UseEccCode(const std::string& file, SourceOptions& options);
+
+// Refuses a command whose `outputs` would write over what it reads: its source, and the other
+// files it reads (`otherInputs`: an ecc code, a calibration; empty names are left out). Returns
+// an error text (an input fault), empty when none clash.
+std::string RefuseWritingOverInputs(const SourceOptions& source,
+                                    const std::vector<std::string>& otherInputs,
+                                    const std::vector<std::string>& outputs);

@@ -18,6 +18,7 @@
 #include "encode/synthesizer.h"
 #include "files/capture_file.h"
 #include "files/file_identity.h"
+#include "files/file_name_check.h"
 #include "files/output_file.h"
 #include "files/stop_signal.h"
 #include "import/sample_import.h"
@@ -112,7 +113,7 @@ int RunSynth(const SynthOptions& options) {
   if (!options.input.empty()) inputs.push_back(options.input);
   std::optional<EccCode> eccCode;
   if (!options.eccFile.empty()) {
-    if (options.eccSeed >= 0) return Fail(Command, "give --ecc or --ecc-seed, not both");
+    if (options.eccSeed >= 0) return Usage(Command, "give --ecc or --ecc-seed, not both");
     if (std::string error = LoadEccCode(options.eccFile, eccCode.emplace()); !error.empty())
       return Fail(Command, error);
     inputs.push_back(options.eccFile);
@@ -203,8 +204,10 @@ void AddSynthCommand(CLI::App& app, int& exitCode) {
       "frame follows an 18-cell sync run; edge times are rounded to whole units so rounding\n"
       "never accumulates. Rows stream: any number of frames works in fixed memory. The capture\n"
       "and the audio are put in place together, only once both are completely written.");
-  synth->add_option("input", options->input, "CSV file of channel positions, - for standard input");
+  synth->add_option("input", options->input, "CSV file of channel positions, - for standard input")
+      ->check(FileName());
   synth->add_option("-o,--output", options->output, "Capture file to write, - for standard output")
+      ->check(FileName())
       ->required();
   synth
       ->add_option("--pattern", options->pattern,
@@ -239,15 +242,19 @@ void AddSynthCommand(CLI::App& app, int& exitCode) {
       ->check(WholeNumberIn(1, 1000000000));
   synth->add_option("--seed", options->impairments.Seed, "Seed for the impairments (default 1)")
       ->check(WholeNumberIn(0, std::numeric_limits<long long>::max()));
-  synth->add_option("--ecc", options->eccFile,
-                    "Write the ecc fields by the affine code in this file (default: ecc 0)");
+  synth
+      ->add_option("--ecc", options->eccFile,
+                   "Write the ecc fields by the affine code in this file (default: ecc 0)")
+      ->check(FileName());
   synth
       ->add_option("--ecc-seed", options->eccSeed,
                    "Write the ecc fields by an affine code drawn from this seed")
       ->check(WholeNumberIn(0, std::numeric_limits<long long>::max()));
-  synth->add_option("--wav", options->wav,
-                    "Also render the signal as audio (.wav, .flac, .aiff or .w64 by extension; - "
-                    "streams WAV to standard output)");
+  synth
+      ->add_option("--wav", options->wav,
+                   "Also render the signal as audio (.wav, .flac, .aiff or .w64 by extension; - "
+                   "streams WAV to standard output)")
+      ->check(FileName());
   // The rates the receiver reads: a rendering that import would refuse helps nobody.
   synth->add_option("--rate", options->audio.Rate, "Sample rate of the audio (default 44100)")
       ->check(WholeNumberIn(LowestSampleRate, HighestSampleRate));
