@@ -65,11 +65,12 @@ void ChannelWatch::Count(double ms, bool lost, bool doubtful) {
   total_.Doubtful += doubtful;
 }
 
+// The ten whole tenths before the one `nowMs` is in: a whole second, never part of one.
 FrameCounts ChannelWatch::LastSecond(double nowMs) const {
   const std::int64_t now = TenthOf(nowMs);
   FrameCounts counts;
   for (std::size_t slot = 0; slot < Tenths; ++slot) {
-    if (recentTenth_[slot] > now - Tenths && recentTenth_[slot] <= now &&
+    if (recentTenth_[slot] >= now - (Tenths - 1) && recentTenth_[slot] < now &&
         (recent_[slot].Frames || recent_[slot].Lost)) {
       counts.Frames += recent_[slot].Frames;
       counts.Lost += recent_[slot].Lost;

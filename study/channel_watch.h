@@ -48,7 +48,8 @@ class ChannelWatch : public DecodeObserver {
   // has a calibration and a position.
   std::optional<int> Percent(int channel) const;
   FrameCounts Total() const { return total_; }
-  // Frames and losses in the second of signal time up to `nowMs` (0 when none came in it).
+  // Frames and losses in the last whole second of signal time before `nowMs`: the ten whole
+  // tenths of a second before the one it falls in (0 when none came in them).
   FrameCounts LastSecond(double nowMs) const;
   double SignalMs() const { return signalMs_; }
   double FrameEndMs() const { return frameEndMs_; }
@@ -63,7 +64,8 @@ class ChannelWatch : public DecodeObserver {
  private:
   void Count(double ms, bool lost, bool doubtful = false);
 
-  static constexpr int Tenths = 10;
+  // The tenths of a second of the last whole second, and the tenth still being counted.
+  static constexpr int Tenths = 11;
   std::array<WatchedChannel, 8> channels_{};
   FrameCounts total_;
   std::array<FrameCounts, Tenths> recent_{};        // by tenth of a second, round robin

@@ -58,6 +58,23 @@ TEST(Monitor, PlainStatusLinesCarryTheDecodedValuesAndLosses) {
   }
 }
 
+// A frame ends every 27.75 ms (ODD and EVEN frames with their syncs, 370 cells a pair), so
+// every whole second holds 36 or 37 of them: each status line counts the second before it.
+TEST(Monitor, FramesPerSecondCountAWholeSecond) {
+  const std::string capture = TemporaryPath(".cap");
+  ASSERT_EQ(RunCommand(Tool + " synth --pattern sweep --frames 200 -o " + capture).exitCode, 0);
+  ProgramResult watched = RunCommand(Tool + " monitor " + capture + " --speed 0");
+  ASSERT_EQ(watched.exitCode, 0) << watched.err;
+  std::istringstream lines(watched.out);
+  int count = 0;
+  for (std::string line; std::getline(lines, line); ++count) {
+    EXPECT_TRUE(line.find("  36 fps") != std::string::npos ||
+                line.find("  37 fps") != std::string::npos)
+        << line;
+  }
+  EXPECT_GE(count, 5) << watched.out;
+}
+
 // A tmux session running one command line; its screen as text.
 class Terminal {
  public:
