@@ -281,6 +281,13 @@ std::string DecodeCaptureFile(const std::string& path, DecodeObserver& observer,
     if (!recognized && result != CaptureReadResult::ReadError) recognize();
   }
   if (!fromStandardInput) std::fclose(file);
+  // A stream carries no name to tell audio by: standard input holds a capture or, with --raw,
+  // samples.
+  if (fromStandardInput && refusal.starts_with(AudioRecordingRefusal)) {
+    return "standard input " + std::string(AudioRecordingRefusal) +
+           ": pipe it through MorvantisCapture import - -o - first, or give --raw with its "
+           "sample format (and --rate, --channels) to read its samples here";
+  }
   if (!refusal.empty()) return (fromStandardInput ? "standard input" : path) + " " + refusal;
   if (result == CaptureReadResult::ReadError)
     return "cannot read " + path + ": " + std::strerror(readErrno);

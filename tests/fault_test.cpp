@@ -201,7 +201,8 @@ TEST(Faults, InputsAreRecognisedAndNamesOfAnyBytesGiveValidText) {
   const std::string oddName = "\"$(printf \"bad\\377\\001<&>name.cap\")\"";
   RunCases({
       {"analyze a recording as a capture stream", "", "cat a.wav | $T analyze -", 1,
-       "looks like an audio recording; run MorvantisCapture import first", Untouched},
+       "looks like an audio recording: pipe it through MorvantisCapture import - -o - first",
+       Untouched},
       {"export a text file", "", "sh -c '$T export v.csv > out'", 1, "looks like text",
        "test ! -s out"},
       {"plot a VCD", "echo '$timescale 1us $end' > t.vcd;", "$T plot t.vcd -o t.svg", 1,
