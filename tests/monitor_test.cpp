@@ -5,6 +5,8 @@
 
 #include <unistd.h>
 
+#include <csignal>
+
 #include <sstream>
 #include <string>
 
@@ -73,6 +75,22 @@ TEST(Monitor, FramesPerSecondCountAWholeSecond) {
         << line;
   }
   EXPECT_GE(count, 5) << watched.out;
+}
+
+// A file plays at its own pace; stopped while it plays, the monitor ends where the playing had
+// come to, never with what it had read ahead (a block is many seconds of signal).
+TEST(Monitor, AStoppedFileEndsWhereItsPlayingHadCome) {
+  const std::string capture = TemporaryPath(".cap");
+  ASSERT_EQ(RunCommand(Tool + " synth --pattern sweep --frames 2000 -o " + capture).exitCode, 0);
+  LivePipeline live("exec " + Tool + " monitor " + capture);
+  ASSERT_TRUE(live.WaitFor([](const std::string& out) { return out.find(" fps ") != out.npos; }))
+      << live.Output();
+  live.Signal(SIGINT);
+  EXPECT_EQ(live.Finish(), 0);
+  const std::string& out = live.Output();
+  const std::size_t last = out.rfind('\n', out.size() - 2);
+  const double endedAt = std::stod(out.substr(last == std::string::npos ? 0 : last + 1));
+  EXPECT_LT(endedAt, 5) << out;
 }
 
 // A tmux session running one command line; its screen as text.

@@ -141,32 +141,39 @@ class MonitorSession : public ChannelWatch {
         joystick_(joystick) {}
 
   void OnSync(double ms) override {
+    if (Stopped()) return;
     ChannelWatch::OnSync(ms);
     Pace(ms);
   }
   void OnFrame(const DecodedFrame& frame) override {
+    if (Stopped()) return;
     ChannelWatch::OnFrame(frame);
     Pace(frame.EndMs);
     present_ = true;
     Show(false);
   }
   void OnLostFrame(double ms, FrameLoss why) override {
+    if (Stopped()) return;
     ChannelWatch::OnLostFrame(ms, why);
     Show(false);
   }
   void OnDoubtfulFrame(const DecodedFrame& frame, FrameDoubt why) override {
+    if (Stopped()) return;
     ChannelWatch::OnDoubtfulFrame(frame, why);
     Pace(frame.EndMs);
     Show(false);
   }
   void OnSignalLost(double ms, SignalLoss why) override {
+    if (Stopped()) return;
     Pace(ms);
     present_ = false;
     Plain(ms, why == SignalLoss::Stalled ? "NO SIGNAL: the input has stalled (nothing arrives)"
                                          : "NO SIGNAL: no valid frame");
     Show(true);
   }
-  void OnSignalBack(double ms) override { Plain(ms, "signal back"); }
+  void OnSignalBack(double ms) override {
+    if (!Stopped()) Plain(ms, "signal back");
+  }
   void OnIdle() override { Show(false); }
   bool WantsMore() override { return !quit_ && !StopRequested(); }
 
@@ -176,7 +183,7 @@ class MonitorSession : public ChannelWatch {
     ending_ = ending;
     ended_ = true;
     if (screen_ == nullptr) {
-      std::printf("%s\n", StatusLine(SignalMs()).c_str());
+      std::printf("%s\n", StatusLine(Stopped() ? pacedMs_ : SignalMs()).c_str());
       std::fflush(stdout);
       return;
     }
@@ -189,6 +196,10 @@ class MonitorSession : public ChannelWatch {
   bool Quit() const { return quit_; }
 
  private:
+  // A file stopped while it played: what was read beyond the moment it had come to was never
+  // played, and is not shown.
+  bool Stopped() const { return clock_.Paced() && StopRequested(); }
+
   // Signal time now: where the playing of a file has come to, or how far a live input has.
   double NowMs() const {
     if (ended_) return SignalMs();
