@@ -2,8 +2,10 @@
 #include "ecc/affine_code.h"
 
 #include <bit>
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -95,7 +97,9 @@ std::string ReadEccCode(std::istream& in, const std::string& name, EccCode& code
 std::string LoadEccCode(const std::string& path, EccCode& code) {
   std::error_code ignored;
   if (std::filesystem::is_directory(path, ignored)) return path + " is a directory";
+  errno = 0;
   std::ifstream file(path);
-  if (!file) return "cannot open " + path;
+  if (!file)
+    return "cannot open " + path + (errno != 0 ? ": " + std::string(std::strerror(errno)) : "");
   return ReadEccCode(file, path, code);
 }

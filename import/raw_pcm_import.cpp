@@ -132,14 +132,17 @@ long RawPcmSource::Read(float* mono, std::size_t frames) {
   }
 }
 
+std::string CheckRawChannel(const AudioImportOptions& audio) {
+  if (audio.Channel <= audio.Channels) return {};
+  return "channel " + std::to_string(audio.Channel) + " does not exist: the raw input has " +
+         std::to_string(audio.Channels) + " channel" + (audio.Channels == 1 ? "" : "s");
+}
+
 std::string ImportRawPcm(const ImportRequest& request, ImportSummary& summary) {
   const AudioImportOptions& audio = request.Audio;
   std::string format = audio.RawFormat.empty() ? "s16le" : audio.RawFormat;
   if (RawSampleBytes(format) == 0) return "unknown raw sample format " + format;
-  if (audio.Channel > audio.Channels) {
-    return "channel " + std::to_string(audio.Channel) + " does not exist: the raw input has " +
-           std::to_string(audio.Channels) + " channel" + (audio.Channels == 1 ? "" : "s");
-  }
+  if (std::string error = CheckRawChannel(audio); !error.empty()) return error;
   int descriptor = STDIN_FILENO;
   if (request.Input == "-" && StandardInputClosed()) return "standard input is closed";
   if (request.Input != "-") {

@@ -16,6 +16,10 @@
 std::vector<std::string> RawFormatNames();
 std::size_t RawSampleBytes(const std::string& format);
 
+// Whether --channel lies within --channels: an error text (a usage error, known before any
+// sample is read), empty when it does.
+std::string CheckRawChannel(const AudioImportOptions& audio);
+
 // A source over an open descriptor (not closed by it) of raw samples.
 class RawPcmSource : public SampleSource {
  public:

@@ -45,6 +45,7 @@ std::string CheckSourceOptions(const SourceOptions& options) {
   if (device && !options.Request.Audio.RawFormat.empty()) {
     return "--raw describes a file or standard input, not a sound card";
   }
+  if (!options.Request.Audio.RawFormat.empty()) return CheckRawChannel(options.Request.Audio);
   return {};
 }
 

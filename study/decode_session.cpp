@@ -239,7 +239,11 @@ std::string DecodeCaptureFile(const std::string& path, DecodeObserver& observer,
   bool fromStandardInput = path == "-";
   if (fromStandardInput && StandardInputClosed()) return "standard input is closed";
   std::FILE* file = fromStandardInput ? stdin : std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return "cannot open " + path + ": " + std::strerror(errno);
+  if (file == nullptr) {
+    // Stopped while waiting for a FIFO's writer: a stream that ended before it began.
+    if (errno == EINTR && StopRequested()) return {};
+    return "cannot open " + path + ": " + std::strerror(errno);
+  }
 
   // A stream ends when the user says so: a stop signal is then its normal end.
   if (IsStream(file)) EndInputOnSignal();

@@ -71,10 +71,9 @@ CLI::Validator WholeNumberIn(long long lowest, long long highest) {
         char* end = nullptr;
         errno = 0;
         long long value = std::strtoll(text.c_str(), &end, 10);
-        if (!DecimalCharactersOnly(text, "0123456789+-") || end != text.c_str() + text.size() ||
-            errno == ERANGE)
+        if (!DecimalCharactersOnly(text, "0123456789+-") || end != text.c_str() + text.size())
           return text + " is not a whole number";
-        if (value < lowest || value > highest)
+        if (errno == ERANGE || value < lowest || value > highest)
           return text + " is outside " + std::to_string(lowest) + " to " + std::to_string(highest);
         return {};
       },

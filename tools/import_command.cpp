@@ -18,6 +18,7 @@
 #include "files/output_file.h"
 #include "import/device_import.h"
 #include "import/importers.h"
+#include "import/raw_pcm_import.h"
 #include "study/decode_session.h"
 #include "tools/command_support.h"
 #include "tools/source_options.h"
@@ -95,6 +96,8 @@ int RunImport(ImportOptions options) {
   std::string format = options.format;
   if (!request.Audio.RawFormat.empty()) {
     if (format != "auto" && format != "raw") return Usage(Command, "--raw reads raw PCM only");
+    if (std::string error = CheckRawChannel(request.Audio); !error.empty())
+      return Usage(Command, error);
     format = "raw";
   }
   const Importer* importer = device ? nullptr : ChooseImporter(format, request.Input);
