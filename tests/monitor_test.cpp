@@ -9,6 +9,8 @@
 
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tests/test_support.h"
 
@@ -91,6 +93,48 @@ TEST(Monitor, AStoppedFileEndsWhereItsPlayingHadCome) {
   const std::size_t last = out.rfind('\n', out.size() - 2);
   const double endedAt = std::stod(out.substr(last == std::string::npos ? 0 : last + 1));
   EXPECT_LT(endedAt, 5) << out;
+}
+
+// Played at its pace, each status line shows what the signal had carried by its moment: the
+// held values of the last frame that ended by then, never those of a frame still to come (as
+// the first after a gap once was, on the line that said the signal was lost).
+TEST(Monitor, EachLineShowsTheValuesOfItsMoment) {
+  const std::string capture = TemporaryPath(".cap");
+  ASSERT_EQ(RunCommand(Tool +
+                       " synth --pattern sweep --frames 200 --gap-ms 300 --gap-every 50 "
+                       "--silent-runs-ms 200 -o " +
+                       capture)
+                .exitCode,
+            0);
+  const std::string exported = RunCommand(Tool + " export " + capture + " --format jsonl").out;
+  std::vector<std::pair<double, std::string>> held;  // each frame's end and its channel 1
+  std::istringstream records(exported);
+  for (std::string record; std::getline(records, record);) {
+    const auto channels = record.find("\"channels\":{\"1\":");
+    if (channels == std::string::npos) continue;  // no frame, or channel 1 not yet known
+    const auto value = channels + 16;
+    held.emplace_back(std::stod(record.substr(10)),
+                      record.substr(value, record.find_first_of(",}", value) - value));
+  }
+  ProgramResult watched = RunCommand(Tool + " monitor " + capture + " --speed 4");
+  ASSERT_EQ(watched.exitCode, 0) << watched.err;
+  std::istringstream lines(watched.out);
+  int checked = 0;
+  for (std::string line; std::getline(lines, line);) {
+    const auto at = line.find(" s  ch1 ");
+    if (at == std::string::npos) continue;
+    const double ms = std::stod(line) * 1000;
+    std::string expected = "-";
+    for (const auto& [end, value] : held) {
+      if (end <= ms + 0.5) expected = value;
+    }
+    std::istringstream shown(line.substr(at + 8));
+    std::string value;
+    shown >> value;
+    EXPECT_EQ(value, expected) << line;
+    ++checked;
+  }
+  EXPECT_GE(checked, 6) << watched.out;
 }
 
 // A tmux session running one command line; its screen as text.

@@ -140,39 +140,36 @@ class MonitorSession : public ChannelWatch {
         levels_(levels),
         joystick_(joystick) {}
 
+  // Each event first waits for its moment (a file plays at its own pace), then takes effect:
+  // what shows at a moment is what the signal had carried by then.
   void OnSync(double ms) override {
-    if (Stopped()) return;
-    ChannelWatch::OnSync(ms);
-    Pace(ms);
+    if (Reached(ms)) ChannelWatch::OnSync(ms);
   }
   void OnFrame(const DecodedFrame& frame) override {
-    if (Stopped()) return;
+    if (!Reached(frame.EndMs)) return;
     ChannelWatch::OnFrame(frame);
-    Pace(frame.EndMs);
     present_ = true;
     Show(false);
   }
   void OnLostFrame(double ms, FrameLoss why) override {
-    if (Stopped()) return;
+    if (!Reached(ms)) return;
     ChannelWatch::OnLostFrame(ms, why);
     Show(false);
   }
   void OnDoubtfulFrame(const DecodedFrame& frame, FrameDoubt why) override {
-    if (Stopped()) return;
+    if (!Reached(frame.EndMs)) return;
     ChannelWatch::OnDoubtfulFrame(frame, why);
-    Pace(frame.EndMs);
     Show(false);
   }
   void OnSignalLost(double ms, SignalLoss why) override {
-    if (Stopped()) return;
-    Pace(ms);
+    if (!Reached(ms)) return;
     present_ = false;
     Plain(ms, why == SignalLoss::Stalled ? "NO SIGNAL: the input has stalled (nothing arrives)"
                                          : "NO SIGNAL: no valid frame");
     Show(true);
   }
   void OnSignalBack(double ms) override {
-    if (!Stopped()) Plain(ms, "signal back");
+    if (Reached(ms)) Plain(ms, "signal back");
   }
   void OnIdle() override { Show(false); }
   bool WantsMore() override { return !quit_ && !StopRequested(); }
@@ -199,6 +196,13 @@ class MonitorSession : public ChannelWatch {
   // A file stopped while it played: what was read beyond the moment it had come to was never
   // played, and is not shown.
   bool Stopped() const { return clock_.Paced() && StopRequested(); }
+
+  // Waits until the moment `ms` has come; false when the file was stopped first.
+  bool Reached(double ms) {
+    if (Stopped()) return false;
+    Pace(ms);
+    return !Stopped();
+  }
 
   // Signal time now: where the playing of a file has come to, or how far a live input has.
   double NowMs() const {
