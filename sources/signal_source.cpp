@@ -49,6 +49,26 @@ std::string CheckSourceOptions(const SourceOptions& options) {
   return {};
 }
 
+std::string UnusedReceiverOptions(const SourceOptions& options) {
+  const AudioImportOptions& audio = options.Request.Audio;
+  const AudioImportOptions defaults;
+  if (!audio.Device.empty() || !audio.RawFormat.empty()) return {};
+  if (options.Input != "-" && !IsRegularFile(options.Input)) return {};
+  if (IsRegularFile(options.Input) && LooksLikeAudio(options.Input)) return {};
+  std::string names;
+  auto given = [&names](bool set, const char* name) {
+    if (set) names += (names.empty() ? "" : ", ") + std::string(name);
+  };
+  given(audio.Rate != defaults.Rate, "--rate");
+  given(audio.Channels != defaults.Channels, "--channels");
+  given(audio.Channel != defaults.Channel, "--channel");
+  given(audio.MostSeconds > 0, "--seconds");
+  given(audio.Receiver.MinRunCells > 0, "--min-run");
+  given(options.Threshold.has_value(), "--threshold");
+  given(options.Request.Scale.has_value(), "--scale");
+  return names;
+}
+
 std::string SourceName(const SourceOptions& options) {
   if (!options.Request.Audio.Device.empty()) return options.Request.Audio.Device;
   return options.Input == "-" ? "standard input" : options.Input;

@@ -34,6 +34,10 @@ struct SourceReport {
 // A usage error in the options (no source, or two), empty when they make sense.
 std::string CheckSourceOptions(const SourceOptions& options);
 
+// The receiver's options given for a capture, whose runs were received already, so that they
+// change nothing ("--seconds, --min-run"); empty when none were or the source is received.
+std::string UnusedReceiverOptions(const SourceOptions& options);
+
 // The source's name in messages and titles.
 std::string SourceName(const SourceOptions& options);
 

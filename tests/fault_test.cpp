@@ -239,6 +239,10 @@ TEST(Faults, FriendlierCsvAndCommandLine) {
        "abc is not a whole number", "test ! -e o.cap"},
       {"a number out of range", "", "$T synth --jitter 500 -o o.cap", 2, "500 is outside 0 to 100",
        "test ! -e o.cap"},
+      {"the receiver's options with a capture", "",
+       "$T export x.cap --seconds 1 --min-run 2 -o y.csv", 0,
+       "warning: --seconds, --min-run describe audio to receive; x.cap is a capture",
+       "test $(wc -l < y.csv) = 41"},
       {"the version", "", "sh -c '$T --version | grep -q \"^MorvantisCapture [0-9]\"'", 0, "",
        Untouched},
   });

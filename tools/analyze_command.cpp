@@ -53,7 +53,7 @@ int RunAnalyze(const AnalyzeOptions& options) {
       !error.empty())
     return Fail(Command, error);
   CaptureAnalysis analysis;
-  if (std::string error = CheckSourceOptions(options.source); !error.empty()) {
+  if (std::string error = CheckSource(Command, options.source); !error.empty()) {
     return Usage(Command, error);
   }
   if (!options.eccFile.empty()) {

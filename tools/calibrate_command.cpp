@@ -48,7 +48,7 @@ int RunCalibrate(const CalibrateOptions& options) {
   Note(Command,
        "move every stick and switch through its whole range, then let the sticks go; the "
        "input's end (or Ctrl-C) takes the centres.");
-  if (std::string error = CheckSourceOptions(options.source); !error.empty()) {
+  if (std::string error = CheckSource(Command, options.source); !error.empty()) {
     return Usage(Command, error);
   }
   EndInputOnSignal();

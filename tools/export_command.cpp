@@ -47,7 +47,7 @@ struct ExportOptions {
 
 int RunExport(const ExportOptions& options) {
   const std::string output = options.output.empty() ? "-" : options.output;
-  if (std::string error = CheckSourceOptions(options.source); !error.empty()) {
+  if (std::string error = CheckSource(Command, options.source); !error.empty()) {
     return Usage(Command, error);
   }
   Calibration calibration;

@@ -41,7 +41,7 @@ int RunJoystick(JoystickCommandOptions options) {
       !error.empty()) {
     return Fail(Command, error);
   }
-  if (std::string error = CheckSourceOptions(options.source); !error.empty()) {
+  if (std::string error = CheckSource(Command, options.source); !error.empty()) {
     return Usage(Command, error);
   }
   if (std::string error = UseEccCode(options.eccFile, options.source); !error.empty()) {

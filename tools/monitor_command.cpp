@@ -402,7 +402,7 @@ class MonitorSession : public ChannelWatch {
 
 int RunMonitor(MonitorOptions options) {
   SourceOptions& source = options.source;
-  if (std::string error = CheckSourceOptions(source); !error.empty()) {
+  if (std::string error = CheckSource(Command, source); !error.empty()) {
     return Usage(Command, error);
   }
   JoystickLayout layout;

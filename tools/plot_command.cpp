@@ -55,7 +55,7 @@ int RunPlot(const PlotOptions& options) {
   std::string error;
   std::unique_ptr<PlotCanvas> canvas = CanvasFor(options.output, look.Width, look.Height, error);
   if (!canvas) return Usage(Command, error);  // the only refusal: a name of no known kind
-  if (error = CheckSourceOptions(options.source); !error.empty()) return Usage(Command, error);
+  if (error = CheckSource(Command, options.source); !error.empty()) return Usage(Command, error);
   std::vector<std::string> inputs;
   if (!options.source.Input.empty()) inputs.push_back(options.source.Input);
   if (error = RefuseCollisions(inputs, {options.output}); !error.empty())

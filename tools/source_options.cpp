@@ -76,3 +76,15 @@ std::string RefuseWritingOverInputs(const SourceOptions& source,
   }
   return RefuseCollisions(inputs, outputs);
 }
+
+std::string CheckSource(const std::string& command, const SourceOptions& source) {
+  std::string error = CheckSourceOptions(source);
+  if (std::string unused = UnusedReceiverOptions(source); error.empty() && !unused.empty()) {
+    const bool one = unused.find(',') == std::string::npos;
+    Note(command, "warning: " + unused + (one ? " describes" : " describe") +
+                      " audio to receive; " + SourceName(source) +
+                      " is a capture of runs received already, so " +
+                      (one ? "it changes" : "they change") + " nothing");
+  }
+  return error;
+}

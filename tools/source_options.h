@@ -31,3 +31,8 @@ std::string UseEccCode(const std::string& file, SourceOptions& options);
 std::string RefuseWritingOverInputs(const SourceOptions& source,
                                     const std::vector<std::string>& otherInputs,
                                     const std::vector<std::string>& outputs);
+
+// The source's usage error (see CheckSourceOptions), empty when the options make sense; a
+// warning on standard error for the receiver's options given with a capture, which change
+// nothing.
+std::string CheckSource(const std::string& command, const SourceOptions& source);
