@@ -242,8 +242,11 @@ void CellReceiver::DecideCells(std::uint64_t n, std::vector<double>& edges) {
       clock_.decideAt = static_cast<std::uint64_t>(std::min(ready, 1.8e19));
       return;
     }
-    if (start < static_cast<double>(n) - static_cast<double>(CellFilter::History) / 2) {
-      ++clock_.nextCell;  // too old to look at (the clock jumped): take it as the last level
+    // A cell is read while the filter's history still holds its samples: a new signal's first
+    // cells are a cell and a half old when its clock starts, which at the highest rates is
+    // most of the history.
+    if (start < static_cast<double>(n) - static_cast<double>(CellFilter::History - 1)) {
+      ++clock_.nextCell;  // gone from the history (the clock jumped): take it as the last level
       continue;
     }
     // The filter matched to this very cell: its samples, each weighted by the share of its
