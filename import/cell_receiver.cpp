@@ -187,9 +187,10 @@ void CellReceiver::TrackEdge(double filtered, std::uint64_t n, std::vector<doubl
     start_.startRange = start_.highest - start_.lowest;
     filtered = filter_.Average(n) - decision_.baseline;
     const double middle = settings_.FixedThreshold.value_or(decision_.baseline);
-    const std::size_t window = filter_.window;
+    // (Looked for over four windows, or what the history holds when those are longer.)
+    const std::size_t lookBack = std::min(4 * filter_.window + 4, CellFilter::History - 1);
     clock_.lastCrossing = static_cast<double>(n);
-    for (std::uint64_t m = n - 1; m + 4 * window + 4 >= n; --m) {
+    for (std::uint64_t m = n - 1; m + lookBack >= n; --m) {
       double before = filter_.Average(m) - middle, after = filter_.Average(m + 1) - middle;
       if ((before < 0) != (after < 0)) {
         clock_.lastCrossing = static_cast<double>(m) + before / (before - after);
