@@ -187,9 +187,10 @@ void CellReceiver::TrackEdge(double filtered, std::uint64_t n, std::vector<doubl
     start_.startRange = start_.highest - start_.lowest;
     filtered = filter_.Average(n) - decision_.baseline;
     const double middle = settings_.FixedThreshold.value_or(decision_.baseline);
-    const std::size_t window = filter_.window;
+    // (Looked for over four windows, or what the history holds when those are longer.)
+    const std::size_t lookBack = std::min(4 * filter_.window + 4, CellFilter::History - 1);
     clock_.lastCrossing = static_cast<double>(n);
-    for (std::uint64_t m = n - 1; m + 4 * window + 4 >= n; --m) {
+    for (std::uint64_t m = n - 1; m + lookBack >= n; --m) {
       double before = filter_.Average(m) - middle, after = filter_.Average(m + 1) - middle;
       if ((before < 0) != (after < 0)) {
         clock_.lastCrossing = static_cast<double>(m) + before / (before - after);
@@ -242,8 +243,11 @@ void CellReceiver::DecideCells(std::uint64_t n, std::vector<double>& edges) {
       clock_.decideAt = static_cast<std::uint64_t>(std::min(ready, 1.8e19));
       return;
     }
-    if (start < static_cast<double>(n) - static_cast<double>(CellFilter::History) / 2) {
-      ++clock_.nextCell;  // too old to look at (the clock jumped): take it as the last level
+    // A cell is read while the filter's history still holds its samples: a new signal's first
+    // cells are a cell and a half old when its clock starts, which at the highest rates is
+    // most of the history.
+    if (start < static_cast<double>(n) - static_cast<double>(CellFilter::History - 1)) {
+      ++clock_.nextCell;  // gone from the history (the clock jumped): take it as the last level
       continue;
     }
     // The filter matched to this very cell: its samples, each weighted by the share of its

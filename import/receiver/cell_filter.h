@@ -30,7 +30,7 @@ struct CellFilter {
     return average;
   }
 
-  // The running average that ended at sample n (n not older than half the history).
+  // The running average that ended at sample n (one of the latest History samples).
   double Average(std::uint64_t n) const { return averages[n & Mask]; }
 
   // Sample k stands for the signal over [k - 0.5, k + 0.5): the samples inside count whole, the
