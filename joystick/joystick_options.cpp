@@ -1,9 +1,10 @@
 // Option texts in, the joystick's layout, failsafe plan and calibration out.
 #include "joystick/joystick_options.h"
-#include "files/file_name_check.h"
 
 #include <cstdio>
 #include <cstdlib>
+
+#include "files/file_name_check.h"
 
 namespace {
 

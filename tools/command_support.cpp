@@ -1,11 +1,12 @@
 // How a subcommand reports failure and checks standard output and its numbers.
 #include "tools/command_support.h"
-#include "files/file_name_check.h"
 
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+
+#include "files/file_name_check.h"
 
 namespace {
 
